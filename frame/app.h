@@ -1,0 +1,28 @@
+// Start-up, the run sequence and the display resources of the one process.
+#pragma once
+#include <windows.h>
+
+extern HINSTANCE gInstance;      // module instance handle passed to WinMain
+extern int gShowCommand;         // show command for the status window
+extern HDC gScreenDC;            // device context of the whole screen
+extern int gScreenWidth, gScreenHeight;
+extern int gColourDepth;         // planes x bits per pixel
+extern bool gPaletteDevice;      // true on displays with 256 colours or fewer
+extern HPALETTE gProgramPalette; // exists only on palette devices
+extern HCURSOR gCurrentCursor;   // shown whenever the mouse moves over the status window
+extern HCURSOR gWaitCursor;
+extern bool gWow64;              // true when this 32-bit process runs on 64-bit Windows
+
+// The whole run: display, environment, the three steps, Shutdown. Returns
+// the exit code, which is 0 whatever happened.
+int RunProgram(HINSTANCE instance, int showCommand);
+
+// Cursors, screen device context, metrics, the palette on palette devices
+// (or when forcePalette is set) and the WOW64 flag.
+void PrepareDisplay(bool forcePalette = false);
+
+// Releases the display resources; only the first call does anything.
+void Shutdown();
+
+// The fixed 256-colour table the program palette is made from.
+const LOGPALETTE* ProgramPaletteTable();

@@ -1,0 +1,17 @@
+#include "frame/app.h"
+
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFn)(DWORD);
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+{
+    // The copy runs elevated from the user's temporary folder, where anybody
+    // can drop a DLL named like a system one: before anything can load a
+    // library, restrict the search to the system directory. Older Windows
+    // lacks SetDefaultDllDirectories; there, at least take the current
+    // directory out of the search.
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "SetDefaultDllDirectories")));
+    if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        SetDllDirectoryA("");
+    return RunProgram(instance, showCommand);
+}

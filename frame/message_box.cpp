@@ -1,0 +1,131 @@
+#include "frame/message_box.h"
+
+#include "frame/environment.h"
+#include "frame/status_window.h"
+#include "frame/text.h"
+
+#include <cstring>
+
+char gWindowsErrorText[2048];
+
+// A prepared text is at most twice the formatted one.
+static char messageText[32000];
+
+void FormatText(char* buffer, size_t size, const char* format, va_list args)
+{
+    if (size == 0)
+        return;
+    if (format == nullptr) {
+        CopyText(buffer, size, "<INTERNER FEHLER: Formatstring fehlt>");
+    } else if (format[0] == '\x7F' && format[1] == '\x7F') {
+        CopyText(buffer, size, format + 2);
+    } else if (format[0] == '\0') {
+        CopyText(buffer, size, "<INTERNER FEHLER: Formatstring leer>");
+    } else if (strchr(format, '%') == nullptr) {
+        CopyText(buffer, size, format);
+    } else {
+        // wvsprintfA never writes more than 1024 bytes; format there and cut
+        // to the caller's buffer, which may be smaller.
+        char formatted[1025];
+        int n = wvsprintfA(formatted, format, args);
+        formatted[n < 0 ? 0 : (n > 1023 ? 1023 : n)] = '\0';
+        CopyText(buffer, size, formatted[0] != '\0' ? formatted : format);
+    }
+}
+
+static int ShowFormatted(const char* caption, UINT type, const char* format, va_list args)
+{
+    char formatted[5500];
+    FormatText(formatted, sizeof formatted, format, args);
+    PrepareBoxText(messageText, sizeof messageText, formatted);
+    return ShowMessageBox(messageText, caption, type);
+}
+
+int InfoBox(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int result = ShowFormatted(gProgramBaseName, MB_OK | MB_ICONINFORMATION, format, args);
+    va_end(args);
+    return result;
+}
+
+int QuestionBox(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int result = ShowFormatted(gProgramBaseName, MB_YESNO | MB_ICONQUESTION, format, args);
+    va_end(args);
+    return result;
+}
+
+int WarningBox(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int result = ShowFormatted(gProgramBaseName, MB_OK | MB_ICONWARNING, format, args);
+    va_end(args);
+    return result;
+}
+
+int CaptionWarningBox(const char* caption, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int result = ShowFormatted(caption, MB_OK | MB_ICONWARNING, format, args);
+    va_end(args);
+    return result;
+}
+
+int WarningBoxVerbatim(const char* text)
+{
+    char marked[5500] = VERBATIM_MARKER;
+    AppendText(marked, sizeof marked, text);
+    return WarningBox(marked);
+}
+
+int ShowMessageBox(const char* text, const char* caption, UINT type)
+{
+    return MessageBoxA(gStatusWindow, text, caption, type);
+}
+
+// wvsprintfA wants its arguments as a va_list; this builds one from "...".
+static void FormatInto(char* buffer, size_t size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    FormatText(buffer, size, format, args);
+    va_end(args);
+}
+
+void DescribeWindowsError(DWORD code)
+{
+    // Inserts (%1) in a system text would read arguments nobody passed:
+    // ask for the text with its insert markers left as they are.
+    char* systemText = nullptr;
+    DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<char*>(&systemText), 0, nullptr);
+    int asSigned = static_cast<int>(code);
+    if (asSigned >= -65534 && asSigned <= 65535)
+        FormatInto(gWindowsErrorText, sizeof gWindowsErrorText, "Windows-Errorcode %d", asSigned);
+    else
+        FormatInto(gWindowsErrorText, sizeof gWindowsErrorText, "Windows-Errorcode %08lX",
+                   static_cast<unsigned long>(code));
+    if (length != 0 && systemText != nullptr) {
+        AppendText(gWindowsErrorText, sizeof gWindowsErrorText, ":\n");
+        AppendText(gWindowsErrorText, sizeof gWindowsErrorText, systemText);
+    }
+    if (systemText != nullptr)
+        LocalFree(systemText);
+    if (code == ERROR_ACCESS_DENIED)
+        AppendText(gWindowsErrorText, sizeof gWindowsErrorText,
+                   " (übliche Ursache: Datei vorhanden, aber anderswo geöffnet, oder Zugriff durch "
+                   "System oder Sicherheitssoftware blockiert)");
+}
+
+void CaptureLastError()
+{
+    DescribeWindowsError(GetLastError());
+}

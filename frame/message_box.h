@@ -1,0 +1,31 @@
+// The text formatter and the message boxes through which every report
+// reaches the user.
+#pragma once
+#include <windows.h>
+
+#include <cstdarg>
+
+// A format that begins with these two bytes is shown as it stands, percent
+// signs included: the way to show texts composed at run time.
+#define VERBATIM_MARKER "\x7F\x7F"
+
+// Writes the text for format and args into buffer (size bytes, terminator
+// included), cut at the buffer's end. Never leaves the buffer without text.
+void FormatText(char* buffer, size_t size, const char* format, va_list args);
+
+// Each shows one box and returns the button code (IDYES = 6 for "yes").
+int InfoBox(const char* format, ...);
+int QuestionBox(const char* format, ...);
+int WarningBox(const char* format, ...);
+int CaptionWarningBox(const char* caption, const char* format, ...);
+// A warning whose text is shown exactly as given, never read as a format.
+int WarningBoxVerbatim(const char* text);
+
+// MessageBoxA owned by the status window once it exists.
+int ShowMessageBox(const char* text, const char* caption, UINT type);
+
+// The Windows error text of the last captured error, quoted by failure boxes.
+extern char gWindowsErrorText[2048];
+void DescribeWindowsError(DWORD code);
+// Call right after the failing system call.
+void CaptureLastError();

@@ -1,0 +1,107 @@
+#include "frame/status_window.h"
+
+#include "frame/app.h"
+#include "frame/environment.h"
+#include "frame/message_box.h"
+
+HWND gStatusWindow;
+char gWindowTitle[260];
+char gStatusLine[501];
+
+bool CreateStatusWindow()
+{
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = StatusWindowProc;
+    wc.hInstance = gInstance;
+    wc.hIcon = LoadIconA(gInstance, "aaProgramIcon");
+    if (wc.hIcon == nullptr)
+        wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = gProgramBaseName;
+    wc.hIconSm = LoadIconA(gInstance, "aaProgramSmallIcon");
+    if (wc.hIconSm == nullptr)
+        wc.hIconSm = wc.hIcon;
+    RegisterClassExA(&wc);
+
+    int width = gScreenWidth / 4;
+    int height = gScreenHeight / 6;
+    int x = (gScreenWidth - width) / 2;
+    int y = (gScreenHeight - height) / 2;
+    gStatusWindow = CreateWindowExA(0, gProgramBaseName, gWindowTitle,
+                                    WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y,
+                                    width, height, nullptr, nullptr, gInstance, nullptr);
+    ShowWindow(gStatusWindow, gShowCommand);
+    UpdateWindow(gStatusWindow);
+    return true;
+}
+
+static void PaintStatusLine(HWND window)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    SetBkMode(dc, TRANSPARENT);
+    RECT client;
+    GetClientRect(window, &client);
+    DrawTextA(dc, gStatusLine, -1, &client, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    EndPaint(window, &ps);
+}
+
+// Realises the program palette in the window as a foreground palette.
+static void RealizeInWindow(HWND window, bool updateColours)
+{
+    HDC dc = GetDC(window);
+    SelectPalette(dc, gProgramPalette, FALSE);
+    RealizePalette(dc);
+    if (updateColours)
+        UpdateColors(dc);
+    InvalidateRect(window, nullptr, TRUE);
+    ReleaseDC(window, dc);
+}
+
+LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        Shutdown();
+        return 0;
+    case WM_PAINT:
+        PaintStatusLine(window);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+            Shutdown();
+            return 1;
+        }
+        return 0;
+    case WM_MOUSEMOVE:
+        SetCursor(gCurrentCursor);
+        return 0;
+    case WM_QUERYNEWPALETTE:
+        if (gPaletteDevice && gProgramPalette != nullptr) {
+            RealizeInWindow(window, false);
+            return 1;
+        }
+        return 0;
+    case WM_PALETTECHANGED:
+        if (gPaletteDevice && gProgramPalette != nullptr && reinterpret_cast<HWND>(wParam) != window)
+            RealizeInWindow(window, true);
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void SetStatusLine(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    FormatText(gStatusLine, sizeof gStatusLine, format, args);
+    va_end(args);
+    if (gStatusWindow != nullptr) {
+        InvalidateRect(gStatusWindow, nullptr, TRUE);
+        UpdateWindow(gStatusWindow);
+    }
+    gCurrentCursor = gWaitCursor;
+    SetCursor(gCurrentCursor);
+}

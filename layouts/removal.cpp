@@ -1,0 +1,153 @@
+#include "layouts/removal.h"
+
+#include "frame/text.h"
+#include "layouts/tables.h"
+#include "uninstall/invocation.h"
+
+#include <cstring>
+
+bool IsStandardLayoutKey(const char* text)
+{
+    return text != nullptr && strlen(text) == 8 && memcmp(text, "00000", 5) == 0;
+}
+
+const char* LanguagePart(const char* text)
+{
+    if (text != nullptr && strlen(text) == 8)
+        return text + 4;
+    return "0407";
+}
+
+const char* NewPreloadIdentifier(const char* languagePart, const SubstitutePair* table,
+                                 unsigned count)
+{
+    static const char kHex[] = "0123456789abcdef";
+    static char identifier[12];
+    for (unsigned i = 1; i <= 4095; ++i) {
+        identifier[0] = 'd';
+        identifier[1] = kHex[(i >> 8) & 15];
+        identifier[2] = kHex[(i >> 4) & 15];
+        identifier[3] = kHex[i & 15];
+        size_t n = strnlen(languagePart, 4);
+        memcpy(identifier + 4, languagePart, n);
+        identifier[4 + n] = '\0';
+        bool used = false;
+        for (unsigned p = 0; p < count && !used; ++p)
+            used = table[p].name != nullptr && EqualNoCase(table[p].name, identifier);
+        if (!used)
+            return identifier;
+    }
+    return identifier;
+}
+
+namespace {
+
+struct Marks {
+    int removed = -1;  // last entry substituted by the layout key
+    int holder = -1;   // last entry whose data is a standard layout key
+    int plain = -1;    // first entry without substitute
+};
+
+Marks FindMarks()
+{
+    Marks m;
+    for (unsigned i = 0; i < gPreloadCount; ++i) {
+        const PreloadEntry& e = gPreload[i];
+        if (e.substitute != nullptr && EqualNoCase(e.substitute, gLayoutKey))
+            m.removed = static_cast<int>(i);
+        if (IsStandardLayoutKey(e.data))
+            m.holder = static_cast<int>(i);
+        if (e.substitute == nullptr && m.plain < 0)
+            m.plain = static_cast<int>(i);
+    }
+    return m;
+}
+
+void AppendNewPreload(const PreloadEntry& e)
+{
+    PreloadEntry& out = gNewPreload[gNewPreloadCount++];
+    char digits[16];
+    out.name = KeepText(DecimalText(e.newNumber, digits), sizeof digits);
+    out.data = e.newData;
+    out.substitute = e.substitute;
+    out.number = e.newNumber;
+}
+
+} // namespace
+
+bool RemoveLayoutFromPreload()
+{
+    if (gLayoutKeyIndex == -1) {
+        CopyText(gRegistryErrorText, sizeof gRegistryErrorText, "Schlüssel nicht vorhanden");
+        return false;
+    }
+    if (IsStandardLayoutKey(gLayoutKey)) {
+        CopyText(gRegistryErrorText, sizeof gRegistryErrorText,
+                 "Standard-Layout kann nicht entfernt werden");
+        return false;
+    }
+    Marks m = FindMarks();
+    if (m.removed < 0) {
+        gLayoutNotInPreload = true;
+        return true;
+    }
+    // When every entry has a substitute, one of the others must carry a
+    // standard layout key, or the user would be left with none.
+    int source = m.holder;
+    if (m.removed == m.holder && m.plain < 0) {
+        m.holder = m.removed > 0 ? m.removed - 1 : 1;
+        source = m.removed;
+    }
+    for (unsigned i = 0; i < gPreloadCount; ++i) {
+        PreloadEntry& e = gPreload[i];
+        if (IsStandardLayoutKey(e.data) || IsStandardLayoutKey(e.substitute))
+            e.standard = true;
+        else if (!e.canonical)
+            e.number = 2000;
+    }
+    if (gPreload[m.removed].number == 1) {
+        int32_t next = 1;
+        for (unsigned i = 0; i < gPreloadCount; ++i)
+            if (gPreload[i].standard)
+                gPreload[i].number = next++;
+    }
+
+    gNewPreloadCount = 0;
+    gNewSubstituteCount = 0;
+    for (int32_t k = 0; k <= 2001; ++k) {
+        for (unsigned i = 0; i < gPreloadCount; ++i) {
+            PreloadEntry& e = gPreload[i];
+            if (static_cast<int>(i) == m.removed || e.number != k)
+                continue;
+            e.newNumber = static_cast<int32_t>(gNewPreloadCount + 1);
+            if (e.substitute == nullptr) {
+                e.newData = e.data;
+            } else {
+                if (m.plain < 0 && static_cast<int>(i) == m.holder && source >= 0)
+                    e.newData = KeepText(gPreload[source].data, 260);
+                else
+                    e.newData = KeepText(NewPreloadIdentifier(LanguagePart(e.data), gNewSubstitutes,
+                                                              gNewSubstituteCount),
+                                         12);
+                SubstitutePair& pair = gNewSubstitutes[gNewSubstituteCount++];
+                pair.name = e.newData;
+                pair.data = e.substitute;
+            }
+            ++gNewPreloadCount;
+        }
+    }
+
+    // Entries without substitute first, then the others, each by new number.
+    gNewPreloadCount = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        bool withSubstitute = pass == 1;
+        for (int32_t n = 1; n <= static_cast<int32_t>(gPreloadCount); ++n)
+            for (unsigned i = 0; i < gPreloadCount; ++i) {
+                const PreloadEntry& e = gPreload[i];
+                if (static_cast<int>(i) != m.removed && e.newNumber == n &&
+                    (e.substitute != nullptr) == withSubstitute)
+                    AppendNewPreload(e);
+            }
+    }
+    return true;
+}

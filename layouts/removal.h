@@ -1,0 +1,20 @@
+// Takes the layout out of the user's Preload and Substitutes lists: the new
+// lists are computed from the snapshot, then written back as a whole.
+#pragma once
+
+// False only when the layout key is unknown or a standard layout key, with
+// the reason in gRegistryErrorText. Changes memory only.
+bool RemoveLayoutFromPreload();
+// Rewrites Preload and Substitutes from the new tables. True when nothing
+// failed; otherwise gRegistryErrorText says what.
+bool WriteBackLayoutLists();
+
+// Exactly 8 characters beginning "00000"; false for null.
+bool IsStandardLayoutKey(const char* text);
+// Characters 5 to 8 of an 8-character text, otherwise "0407". The result
+// points into text or at a constant; it is not terminated after 4 characters.
+const char* LanguagePart(const char* text);
+// First "d%03x%.4s" identifier not yet used as a name among the first count
+// pairs. Static result, overwritten by the next call.
+const char* NewPreloadIdentifier(const char* languagePart, const struct SubstitutePair* table,
+                                 unsigned count);

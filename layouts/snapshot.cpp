@@ -1,0 +1,130 @@
+#include "layouts/snapshot.h"
+
+#include "frame/handle.h"
+#include "frame/text.h"
+#include "layouts/registry.h"
+#include "layouts/tables.h"
+#include "uninstall/invocation.h"
+
+#include <cstring>
+
+static const char kPreloadPath[] = "Keyboard Layout\\Preload";
+static const char kSubstitutesPath[] = "Keyboard Layout\\Substitutes";
+static const char kLayoutsPath[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts";
+static const char kOpenFailed[] = "Fehler beim Öffnen des Registry-Keys %s\\%s";
+
+static char* KeepName()
+{
+    return KeepText(gEnumValueName, sizeof gEnumValueName);
+}
+
+static char* KeepData()
+{
+    return KeepText(reinterpret_cast<const char*>(gEnumValueData), sizeof gEnumValueData);
+}
+
+static bool ReadPreload()
+{
+    UniqueKey key(OpenKeyForRead(HKEY_CURRENT_USER, kPreloadPath));
+    if (!key) {
+        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed,
+                    "HKEY_CURRENT_USER", kPreloadPath);
+        return false;
+    }
+    DWORD count = CountValues(key.get());
+    for (DWORD i = 0; i < count; ++i) {
+        if (gPreloadCount >= kTableCapacity || !EnumValue(key.get(), i))
+            continue;
+        PreloadEntry& e = gPreload[gPreloadCount++];
+        e.name = KeepName();
+        e.data = KeepData();
+        e.number = ReadOrderNumber(e.name);
+        e.canonical = IsCanonicalName(e.number, e.name);
+    }
+    return true;
+}
+
+static bool ReadSubstitutes()
+{
+    UniqueKey key(OpenKeyForRead(HKEY_CURRENT_USER, kSubstitutesPath));
+    if (!key) {
+        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed,
+                    "HKEY_CURRENT_USER", kSubstitutesPath);
+        return false;
+    }
+    DWORD count = CountValues(key.get());
+    for (DWORD i = 0; i < count; ++i) {
+        if (gSubstituteCount >= kTableCapacity || !EnumValue(key.get(), i))
+            continue;
+        SubstitutePair& pair = gSubstitutes[gSubstituteCount++];
+        pair.name = KeepName();
+        pair.data = KeepData();
+        // Only the first Preload entry with that data is linked.
+        for (unsigned p = 0; p < gPreloadCount; ++p) {
+            if (EqualNoCase(gPreload[p].data, pair.name)) {
+                gPreload[p].substitute = KeepText(pair.data, sizeof gEnumValueData);
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+static bool IsGermanLayoutName(const char* name)
+{
+    // Characters 5 to 8, byte for byte; shorter names are never German.
+    if (strlen(name) < 8)
+        return false;
+    const char* language = name + 4;
+    return memcmp(language, "0407", 4) == 0 || memcmp(language, "0807", 4) == 0 ||
+           memcmp(language, "0C07", 4) == 0 || memcmp(language, "1407", 4) == 0;
+}
+
+static bool ReadLayouts()
+{
+    UniqueKey layouts(OpenKeyForRead(HKEY_LOCAL_MACHINE, kLayoutsPath));
+    if (!layouts) {
+        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed,
+                    "HKEY_LOCAL_MACHINE", kLayoutsPath);
+        return false;
+    }
+    DWORD count = CountSubkeys(layouts.get());
+    for (DWORD i = 0; i < count; ++i) {
+        if (gLayoutCount >= kTableCapacity || !EnumSubkey(layouts.get(), i))
+            continue;
+        if (!IsGermanLayoutName(gEnumSubkeyName))
+            continue;
+        if (EqualNoCase(gEnumSubkeyName, gLayoutKey))
+            gLayoutKeyIndex = static_cast<int32_t>(gLayoutCount);
+        LayoutEntry& entry = gLayouts[gLayoutCount];
+        entry.keyName = KeepText(gEnumSubkeyName, sizeof gEnumSubkeyName);
+        UniqueKey layout(OpenKeyForRead(layouts.get(), entry.keyName));
+        if (!layout) {
+            ComposeText(gRegistryErrorText, sizeof gRegistryErrorText,
+                        "Fehler beim Öffnen des Registry-Subkeys %s - %s", kLayoutsPath,
+                        entry.keyName);
+            return false;
+        }
+        DWORD values = CountValues(layout.get());
+        for (DWORD v = 0; v < values; ++v) {
+            if (EnumValue(layout.get(), v) && strcmp(gEnumValueName, "Layout File") == 0)
+                entry.layoutFile = KeepData();
+        }
+        ++gLayoutCount;
+    }
+    return true;
+}
+
+bool TakeLayoutSnapshot()
+{
+    memset(gPreload, 0, sizeof gPreload);
+    memset(gSubstitutes, 0, sizeof gSubstitutes);
+    memset(gLayouts, 0, sizeof gLayouts);
+    memset(gNewPreload, 0, sizeof gNewPreload);
+    memset(gNewSubstitutes, 0, sizeof gNewSubstitutes);
+    // Taken once per run, so this only matters to a second snapshot: it
+    // describes the registry as it is now, not added to the one before.
+    gPreloadCount = gSubstituteCount = gLayoutCount = 0;
+    gLayoutKeyIndex = -1;
+    return ReadPreload() && ReadSubstitutes() && ReadLayouts();
+}

@@ -1,0 +1,72 @@
+#include "layouts/tables.h"
+
+#include <cstdlib>
+#include <cstring>
+
+PreloadEntry gPreload[kTableCapacity];
+unsigned gPreloadCount;
+SubstitutePair gSubstitutes[kTableCapacity];
+unsigned gSubstituteCount;
+LayoutEntry gLayouts[kTableCapacity];
+unsigned gLayoutCount;
+PreloadEntry gNewPreload[kTableCapacity];
+unsigned gNewPreloadCount;
+SubstitutePair gNewSubstitutes[kTableCapacity];
+unsigned gNewSubstituteCount;
+
+int32_t gLayoutKeyIndex = -1;
+bool gLayoutNotInPreload;
+char gRegistryErrorText[1000];
+
+char* KeepText(const char* text, size_t maxLength)
+{
+    // Plain malloc keeps the C++ runtime's exception machinery out of the
+    // program file. Out of memory, the table gets an empty text, not a null.
+    static char empty[1];
+    size_t length = strnlen(text, maxLength);
+    char* copy = static_cast<char*>(malloc(length + 1));
+    if (copy == nullptr)
+        return empty;
+    memcpy(copy, text, length);
+    copy[length] = '\0';
+    return copy;
+}
+
+int32_t ReadOrderNumber(const char* name)
+{
+    // Unsigned arithmetic wraps by definition; the signed reading of the
+    // result is the two's-complement one on every compiler.
+    while (*name == ' ')
+        ++name;
+    bool negative = *name == '-';
+    if (negative)
+        ++name;
+    uint32_t value = 0;
+    for (; *name != '\0'; ++name) {
+        if (*name >= '0' && *name <= '9')
+            value = value * 10u + static_cast<uint32_t>(*name - '0');
+    }
+    if (negative)
+        value = 0u - value;
+    return static_cast<int32_t>(value);
+}
+
+const char* DecimalText(int32_t number, char* buffer)
+{
+    char* p = buffer + 15;
+    *p = '\0';
+    uint32_t magnitude = number < 0 ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10u);
+        magnitude /= 10u;
+    } while (magnitude != 0);
+    if (number < 0)
+        *--p = '-';
+    return p;
+}
+
+bool IsCanonicalName(int32_t number, const char* name)
+{
+    char digits[16];
+    return strcmp(DecimalText(number, digits), name) == 0;
+}

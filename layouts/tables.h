@@ -1,0 +1,56 @@
+// The snapshot of the user's layout lists and of the installed German
+// layouts, and the rebuilt lists. Plain data, no Windows calls.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+constexpr unsigned kTableCapacity = 1000;
+
+struct PreloadEntry {
+    char* name;         // value name as read ("1", "2", ...)
+    char* data;         // layout key or Preload identifier
+    char* substitute;   // data of the Substitutes value named like data; null if none
+    int32_t number;     // order number; removal may change it
+    bool canonical;     // number written in decimal gives name again
+    bool standard;      // set by the removal
+    int32_t newNumber;  // set by the removal
+    char* newData;      // set by the removal
+};
+
+struct SubstitutePair {
+    char* name;
+    char* data;
+};
+
+struct LayoutEntry {
+    char* keyName;
+    char* layoutFile;   // data of "Layout File"; null if none
+};
+
+extern PreloadEntry gPreload[kTableCapacity];
+extern unsigned gPreloadCount;
+extern SubstitutePair gSubstitutes[kTableCapacity];
+extern unsigned gSubstituteCount;
+extern LayoutEntry gLayouts[kTableCapacity];
+extern unsigned gLayoutCount;
+extern PreloadEntry gNewPreload[kTableCapacity];
+extern unsigned gNewPreloadCount;
+extern SubstitutePair gNewSubstitutes[kTableCapacity];
+extern unsigned gNewSubstituteCount;
+
+extern int32_t gLayoutKeyIndex;        // entry of the layout key in gLayouts; -1 if none
+extern bool gLayoutNotInPreload;       // the removal found no Preload entry of the layout
+extern char gRegistryErrorText[1000];  // German reason of the last registry failure
+
+// Heap copy of at most maxLength bytes of text (it need not be terminated
+// within them). Lives until the process ends, like every table text.
+char* KeepText(const char* text, size_t maxLength);
+
+// A value name read as a decimal number: leading blanks skipped, a leading
+// '-' remembered, every digit taken, every other character passed over.
+// Wraps around in 32 bits.
+int32_t ReadOrderNumber(const char* name);
+// number in decimal, as "%d" writes it, built in buffer (16 bytes).
+const char* DecimalText(int32_t number, char* buffer);
+// True when number written in decimal is exactly name.
+bool IsCanonicalName(int32_t number, const char* name);

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, and only what is missing, so a
+# second run costs seconds. Runs as root on Debian 12.
+set -euo pipefail
+pkgs=(wine wine32 wine64 g++-mingw-w64-i686 cmake xvfb xdotool imagemagick googletest g++ cppcheck)
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+  # wine32 is an i386 package: ask for it with its architecture.
+  q=$p; [ "$p" = wine32 ] && q=wine32:i386
+  dpkg -s "$q" >/dev/null 2>&1 || missing+=("$q")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "deps: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# mkprefix.sh DIR win64|win32 [x11]
+# Makes a throwaway Windows under Wine for tests and the demonstration:
+# German locale, no crash debugger, headless (null graphics driver) unless
+# "x11" is given, and user folders that are real directories inside the
+# prefix instead of Wine's links into the Linux home.
+# Leaves the prefix's wineserver running (persistent); end it with
+# "WINEPREFIX=DIR wineserver -k".
+set -euo pipefail
+dir=$1 arch=$2 gfx=${3:-null}
+export WINEPREFIX=$(realpath -m "$dir") WINEARCH=$arch WINEDEBUG=-all
+# Wine writes the locale's layout as Preload "1": keep it German everywhere.
+{ export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8; } 2>/dev/null
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Boot with HOME inside the prefix's parent so nothing can link to the real home.
+export HOME=$WINEPREFIX.home
+rm -rf "$WINEPREFIX" "$HOME"; mkdir -p "$HOME" "$WINEPREFIX"
+log=$WINEPREFIX.log
+wineserver -p
+wineboot -i >"$log" 2>&1 </dev/null
+user=$(ls "$WINEPREFIX/drive_c/users" | grep -v '^Public$' | head -n1)
+for d in "$WINEPREFIX/drive_c/users/$user"/*; do
+  if [ -L "$d" ]; then rm -f "$d"; mkdir -p "$d"; fi
+done
+reg() { wine reg add "$@" /f >>"$log" 2>&1 </dev/null; }
+[ "$gfx" = x11 ] || reg 'HKCU\Software\Wine\Drivers' /v Graphics /d null
+reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
+reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0
+if [ "$arch" = win64 ]; then
+  reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
+  wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >>"$log" 2>&1 </dev/null || true
+fi
+echo "$WINEPREFIX"

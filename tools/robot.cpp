@@ -1,0 +1,259 @@
+#include "robot.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace {
+
+struct Button { int id; const char* name; };
+const Button kButtons[] = {
+    {IDOK, "ok"}, {IDCANCEL, "cancel"}, {IDYES, "yes"}, {IDNO, "no"},
+    {IDABORT, "abort"}, {IDRETRY, "retry"}, {IDIGNORE, "ignore"},
+    {IDTRYAGAIN, "tryagain"}, {IDCONTINUE, "continue"}};
+
+const int kTextId = 0xFFFF;
+const DWORD kPollMs = 20;
+// A copy started just before the started process ends must still be caught.
+const DWORD kGraceMs = 300;
+// A box is read once it is shown (its init is done); these bound the wait for
+// a box that never reports itself visible.
+const int kPollsForEmptyText = 5, kPollsAtMost = 25;
+
+char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+// Ordinal, as Windows compares file, class and environment names.
+bool LessNoCase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+        [](char x, char y) { return static_cast<unsigned char>(Upper(x)) < static_cast<unsigned char>(Upper(y)); });
+}
+bool SameNoCase(const std::string& a, const std::string& b) { return !LessNoCase(a, b) && !LessNoCase(b, a); }
+
+std::string BaseName(const std::string& path) {
+    size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string ExeNameOf(const RobotOptions& o) {
+    if (!o.applicationName.empty()) return BaseName(o.applicationName);
+    const std::string& c = o.commandLine;
+    size_t i = c.find_first_not_of(" \t");
+    if (i == std::string::npos) return "";
+    if (c[i] == '"') {
+        size_t end = c.find('"', i + 1);
+        return BaseName(c.substr(i + 1, end == std::string::npos ? end : end - i - 1));
+    }
+    size_t end = c.find_first_of(" \t", i);
+    return BaseName(c.substr(i, end == std::string::npos ? end : end - i));
+}
+
+// The block is kept sorted because Windows documents that order as required.
+std::string EnvironmentBlock(const std::string& extra) {
+    std::vector<std::string> vars;
+    char* env = GetEnvironmentStringsA();
+    for (const char* p = env; p && *p; p += std::strlen(p) + 1) vars.push_back(p);
+    if (env) FreeEnvironmentStringsA(env);
+    // Skipping the first character keeps "=C:=C:\x" style entries intact.
+    auto nameOf = [](const std::string& v) { return v.substr(0, v.find('=', 1)); };
+    size_t start = 0;
+    while (start < extra.size()) {
+        size_t end = std::min(extra.find('\n', start), extra.size());
+        std::string pair = extra.substr(start, end - start);
+        start = end + 1;
+        if (!pair.empty() && pair.back() == '\r') pair.pop_back();
+        if (pair.find('=', 1) == std::string::npos) continue;
+        vars.erase(std::remove_if(vars.begin(), vars.end(),
+                       [&](const std::string& v) { return SameNoCase(nameOf(v), nameOf(pair)); }),
+                   vars.end());
+        vars.push_back(pair);
+    }
+    std::stable_sort(vars.begin(), vars.end(),
+                     [&](const std::string& a, const std::string& b) { return LessNoCase(nameOf(a), nameOf(b)); });
+    std::string block;
+    for (const std::string& v : vars) block += v + '\0';
+    return block + '\0';
+}
+
+std::vector<std::pair<DWORD, std::string>> Processes() {
+    std::vector<std::pair<DWORD, std::string>> list;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return list;
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        list.emplace_back(pe.th32ProcessID, pe.szExeFile);
+    CloseHandle(snap);
+    return list;
+}
+
+// For another process's window GetWindowTextA reads the text the system
+// keeps, without sending a message, so a hung program cannot block the robot.
+std::string TextOf(HWND w) {
+    if (!w) return "";
+    std::vector<char> buf(33000);
+    int n = GetWindowTextA(w, buf.data(), static_cast<int>(buf.size()));
+    return std::string(buf.data(), n > 0 ? n : 0);
+}
+
+BOOL CALLBACK Collect(HWND w, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+    return TRUE;
+}
+
+bool Alive(HANDLE h) { return WaitForSingleObject(h, 0) == WAIT_TIMEOUT; }
+
+void Observe(RobotWindow& s, HWND w) {
+    bool visible = IsWindowVisible(w) != FALSE;
+    if (s.visible && !visible) return;
+    RECT r{};
+    s.seen = true;
+    s.title = TextOf(w);
+    s.visible = visible;
+    if (GetWindowRect(w, &r)) { s.x = r.left; s.y = r.top; s.width = r.right - r.left; s.height = r.bottom - r.top; }
+}
+
+bool HasButton(HWND box, int id) {
+    HWND b = GetDlgItem(box, id);
+    return b && (GetWindowLongA(b, GWL_STYLE) & WS_VISIBLE);
+}
+
+void Answer(HWND box, RobotBox& rec, const std::vector<std::string>& script, size_t& next) {
+    int id = 0;
+    if (next < script.size()) {
+        rec.answer = script[next++];
+        for (const Button& b : kButtons) if (rec.answer == b.name) id = b.id;
+    } else {
+        rec.answer = "unscripted";
+    }
+    for (int fallback : {IDNO, IDOK, IDCANCEL}) if (!id && HasButton(box, fallback)) id = fallback;
+    for (const Button& b : kButtons) if (!id && HasButton(box, b.id)) id = b.id;
+    if (!id) id = IDCANCEL;
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+std::string Escaped(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (c == '\\') out += "\\\\";
+        else out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+RobotRun RunWithRobot(const RobotOptions& o) {
+    RobotRun run;
+    std::string exe = ExeNameOf(o);
+    // Leftovers of earlier runs are not this run's copies and must not keep it waiting.
+    std::set<DWORD> ignored;
+    for (const auto& p : Processes()) if (SameNoCase(p.second, exe)) ignored.insert(p.first);
+
+    std::string env = o.environment.empty() ? "" : EnvironmentBlock(o.environment);
+    std::vector<char> cmd(o.commandLine.begin(), o.commandLine.end());
+    cmd.push_back('\0');
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(o.applicationName.empty() ? nullptr : o.applicationName.c_str(), cmd.data(), nullptr,
+                        nullptr, FALSE, 0, env.empty() ? nullptr : &env[0], nullptr, &si, &pi))
+        return run;
+    run.started = true;
+    CloseHandle(pi.hThread);
+    ignored.insert(pi.dwProcessId);
+
+    std::vector<HANDLE> others;
+    std::set<HWND> handled;
+    std::map<HWND, int> pending;
+    size_t next = 0;
+    DWORD begin = GetTickCount(), quietSince = 0;
+    bool quiet = false;
+    for (;;) {
+        bool alive = Alive(pi.hProcess);
+        auto procs = Processes();
+        // The real file name beats the one guessed from the command line.
+        for (const auto& p : procs) if (p.first == pi.dwProcessId) exe = p.second;
+        for (const auto& p : procs) {
+            if (ignored.count(p.first) || !SameNoCase(p.second, exe)) continue;
+            HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, p.first);
+            if (!h) { alive = true; continue; }  // may be still starting: retry next poll
+            others.push_back(h);
+            ignored.insert(p.first);
+        }
+        for (HANDLE h : others) alive = alive || Alive(h);
+
+        std::vector<HWND> tops;
+        EnumWindows(Collect, reinterpret_cast<LPARAM>(&tops));
+        std::set<HWND> present(tops.begin(), tops.end());
+        for (auto it = handled.begin(); it != handled.end();) it = present.count(*it) ? std::next(it) : handled.erase(it);
+        for (HWND w : tops) {
+            char cls[256];
+            if (!GetClassNameA(w, cls, sizeof cls)) continue;
+            if (!o.statusClass.empty() && SameNoCase(cls, o.statusClass)) Observe(run.status, w);
+            if (std::strcmp(cls, "#32770") != 0 || handled.count(w)) continue;
+            int& polls = pending[w];
+            std::string text = TextOf(GetDlgItem(w, kTextId));
+            bool shown = IsWindowVisible(w) && (!text.empty() || polls >= kPollsForEmptyText);
+            if (!shown && polls < kPollsAtMost) { ++polls; continue; }
+            pending.erase(w);
+            handled.insert(w);
+            RobotBox box;
+            box.caption = TextOf(w);
+            box.text = text;
+            for (const Button& b : kButtons)
+                if (HasButton(w, b.id)) box.buttons += std::string(box.buttons.empty() ? "" : ",") + b.name;
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            box.pid = pid;
+            box.hasOwner = GetWindow(w, GW_OWNER) != nullptr;
+            Answer(w, box, o.answers, next);
+            run.boxes.push_back(box);
+        }
+        for (auto it = pending.begin(); it != pending.end();) it = present.count(it->first) ? std::next(it) : pending.erase(it);
+
+        DWORD now = GetTickCount();
+        if (alive) quiet = false;
+        else if (!quiet) { quiet = true; quietSince = now; }
+        else if (now - quietSince >= kGraceMs) break;
+        if (now - begin >= o.timeoutMs) { run.timedOut = alive; break; }
+        Sleep(kPollMs);
+    }
+
+    std::vector<HANDLE> all = others;
+    all.insert(all.begin(), pi.hProcess);
+    for (HANDLE h : all) {
+        if (run.timedOut && Alive(h)) { TerminateProcess(h, 0xFFFFFFFF); WaitForSingleObject(h, 2000); }
+        DWORD code = 0xFFFFFFFF;
+        GetExitCodeProcess(h, &code);
+        if (h == pi.hProcess) run.exitCode = code; else run.otherExitCodes.push_back(code);
+        CloseHandle(h);
+    }
+    return run;
+}
+
+std::string DescribeRun(const RobotRun& run) {
+    std::string s = std::string("started: ") + (run.started ? "yes" : "no") +
+                    ", timed out: " + (run.timedOut ? "yes" : "no") +
+                    ", exit code: " + std::to_string(run.exitCode) + ", other exit codes: [";
+    for (size_t i = 0; i < run.otherExitCodes.size(); ++i) s += (i ? ", " : "") + std::to_string(run.otherExitCodes[i]);
+    s += "]\n";
+    for (size_t i = 0; i < run.boxes.size(); ++i) {
+        const RobotBox& b = run.boxes[i];
+        s += "box " + std::to_string(i + 1) + " (pid " + std::to_string(b.pid) + (b.hasOwner ? ", owned" : ", no owner") +
+             "): caption \"" + Escaped(b.caption) + "\" text \"" + Escaped(b.text) + "\" buttons [" + b.buttons +
+             "] answer " + b.answer + "\n";
+    }
+    const RobotWindow& w = run.status;
+    if (!w.seen) return s + "status window: not seen\n";
+    return s + "status window: \"" + Escaped(w.title) + "\" at " + std::to_string(w.x) + "," + std::to_string(w.y) +
+           " size " + std::to_string(w.width) + "x" + std::to_string(w.height) + (w.visible ? ", visible" : ", hidden") + "\n";
+}

@@ -1,0 +1,49 @@
+// Window robot for tests: runs a program, answers its message boxes from a
+// script and reports what it saw. Strings hold the program's own ANSI bytes
+// (code page 1252) so tests can compare them with the expected texts exactly.
+#pragma once
+#include <string>
+#include <vector>
+
+struct RobotBox {
+    std::string caption;
+    std::string text;
+    std::string buttons;  // present standard buttons, e.g. "yes,no"
+    std::string answer;   // scripted word, or "unscripted" once the script ran out
+    unsigned long pid = 0;
+    bool hasOwner = false;
+};
+
+// The last state seen while the window existed; once it had been visible,
+// a final hide before destruction does not overwrite that state.
+struct RobotWindow {
+    bool seen = false;
+    std::string title;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool visible = false;
+};
+
+struct RobotRun {
+    bool started = false;
+    bool timedOut = false;  // whatever was still running then was killed
+    unsigned long exitCode = 0xFFFFFFFF;
+    // Other processes with the program's exe file name, in order of appearance.
+    std::vector<unsigned long> otherExitCodes;
+    std::vector<RobotBox> boxes;
+    RobotWindow status;
+};
+
+struct RobotOptions {
+    std::string commandLine;      // the caller quotes the program path
+    std::string applicationName;  // empty: NULL
+    // One per box: ok, cancel, yes, no, abort, retry, ignore, tryagain,
+    // continue. An unknown word is recorded but the box gets the fallback
+    // answer (no, ok or cancel, whichever exists first).
+    std::vector<std::string> answers;
+    std::string statusClass;  // empty: no status window is looked for
+    std::string environment;  // "NAME=value" lines added to the robot's own; empty: inherit
+    unsigned timeoutMs = 20000;
+};
+
+RobotRun RunWithRobot(const RobotOptions& options);
+std::string DescribeRun(const RobotRun& run);

@@ -1,0 +1,7 @@
+// The product's entry in the Windows list of installed software.
+#pragma once
+
+// Deletes the entry (with all below it) from the Uninstall key, reached in
+// this 32-bit process's own registry view. True when that key could be
+// opened or created; a missing entry is no failure.
+bool UpdateUninstallEntry(const char* entryName);

@@ -1,0 +1,149 @@
+#include "uninstall/sequence.h"
+
+#include "files/files.h"
+#include "frame/app.h"
+#include "frame/handle.h"
+#include "frame/message_box.h"
+#include "frame/status_window.h"
+#include "frame/text.h"
+#include "layouts/registry.h"
+#include "layouts/removal.h"
+#include "layouts/snapshot.h"
+#include "layouts/tables.h"
+#include "uninstall/invocation.h"
+#include "uninstall/registration.h"
+#include "uninstall/shortcuts.h"
+#include "uninstall/system_dirs.h"
+
+static const char kDisplayName[] = "DIN E1 (Treiber V3.11 \"Selvarin\")";
+static const char kDriverBaseName[] = "Quorvex";
+static const char kDriverFile[] = "Quorvex.DLL";
+static const char kShortcutName[] = "Tastaturbelegung E1 (V3.11) Schaubild";
+static const char* const kHelperFiles[] = {
+    "Uninstall_Quorvex.exe",
+    "Tastaturbelegung E1 (V3.11) Schaubild.pdf",
+    "Tastaturbelegung E1 (V3.11) Schaubild.ico",
+};
+static const char kEntryName[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selvarin\")";
+static const char kLayoutsPath[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts";
+
+#define DRIVER_KEY "Der Registry-Key des zu deinstallierenden Tastaturtreibers "
+
+// Every refusal before the question: nothing has been changed yet.
+static bool SnapshotAllowsUninstall()
+{
+    if (!TakeLayoutSnapshot()) {
+        WarningBoxVerbatim(gRegistryErrorText);
+        return false;
+    }
+    if (gLayoutKeyIndex == -1) {
+        WarningBox(DRIVER_KEY "wurde nicht gefunden.\nTreiber: %s\nKey: %s\nDLL: %s.DLL",
+                   kDisplayName, gLayoutKey, kDriverBaseName);
+        return false;
+    }
+    const char* layoutFile = gLayouts[gLayoutKeyIndex].layoutFile;
+    if (layoutFile == nullptr) {
+        WarningBox(DRIVER_KEY "enthält keine Treiberdatei-Angabe.\nTreiber: %s\nKey: %s\nDLL: %s.DLL",
+                   kDisplayName, gLayoutKey, kDriverBaseName);
+        return false;
+    }
+    if (!gForce && !EqualNoCase(layoutFile, kDriverFile)) {
+        WarningBox(DRIVER_KEY "enthält eine andere Treiberdatei-Angabe als zum Zeitpunkt der "
+                              "Installation.\nAus Sicherheitsgründen wird daher die Deinstallation "
+                              "jetzt nicht durchgeführt.\nTreiber: %s\nKey: %s\nDLL bei "
+                              "Installation: %s.DLL\nDLL jetzt: %s",
+                   kDisplayName, gLayoutKey, kDriverBaseName, layoutFile);
+        return false;
+    }
+    if (gPreloadCount == 1) {
+        WarningBox("In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung "
+                   "derzeit als einzig auswählbare Belegung hinterlegt.\nBitte wählen Sie dort erst "
+                   "eine andere Tastaturbelegung, bevor Sie die hier gewählte deinstallieren.");
+        return false;
+    }
+    if (QuestionBox("Soll folgender Tastatur-Treiber deinstalliert werden?\n\n%s", kDisplayName) !=
+        IDYES) {
+        InfoBox("Deinstallation abgebrochen.");
+        return false;
+    }
+    return true;
+}
+
+// The driver file goes first; while it stays, the registry stays untouched.
+static bool RemoveDriverFile()
+{
+    // A cut path could name another file: better none at all.
+    char driverPath[260];
+    if (!ComposeText(driverPath, sizeof driverPath, "%s%s", gSystemDirectory, kDriverFile))
+        driverPath[0] = '\0';
+    if (FileExists(driverPath)) {
+        if (!DeleteOneFile(driverPath, true)) {
+            InfoBox("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht "
+                    "werden:\n  %s",
+                    kDisplayName, driverPath);
+            return false;
+        }
+    } else if (QuestionBox("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
+                           "vorhanden:\n  %s\n\nTrotzdem fortfahren?",
+                           kDisplayName, driverPath) != IDYES) {
+        return false;
+    }
+    if (gWow64) {
+        Sleep(100);
+        char wow64Path[260];
+        if (ComposeText(wow64Path, sizeof wow64Path, "%s%s", gSystemWow64Directory, kDriverFile) &&
+            FileExists(wow64Path))
+            DeleteFileA(wow64Path);
+    }
+    return true;
+}
+
+static void RemoveLayoutFromRegistry()
+{
+    RemoveLayoutFromPreload();
+    if (!WriteBackLayoutLists())
+        InfoBox("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s",
+                kDisplayName, gRegistryErrorText);
+    UniqueKey layouts(OpenKeyForRead(HKEY_LOCAL_MACHINE, kLayoutsPath));
+    if (!layouts)
+        WarningBox("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",
+                   kLayoutsPath);
+    else if (!DeleteKeyTree(layouts.get(), gLayoutKey))
+        WarningBox("Warnung:\nFehler beim Löschen des Registry-Keys %s - %s", kLayoutsPath,
+                   gLayoutKey);
+}
+
+static void RemoveProgramFiles()
+{
+    DeleteShortcut(gStatusWindow, kShortcutName, false);
+    DeleteShortcut(gStatusWindow, kShortcutName, true);
+    for (const char* name : kHelperFiles) {
+        char path[260];
+        CopyText(path, sizeof path, gProgramFolder);
+        bool fits = AddTrailingBackslash(path, sizeof path) && AppendText(path, sizeof path, name);
+        if (fits && FileExists(path) && !DeleteOneFile(path, true))
+            InfoBox("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht gelöscht "
+                    "werden:\n  %s",
+                    kDisplayName, path);
+    }
+    if (!RemoveOneDirectory(gProgramFolder))
+        InfoBox("Warnung bei Deinstallation von %s:\nFolgendes Hilfsverzeichnis konnte nicht "
+                "entfernt werden (möglicherweise ist es nicht leer):\n  %s",
+                kDisplayName, gProgramFolder);
+}
+
+bool RunUninstall()
+{
+    if (SnapshotAllowsUninstall() && RemoveDriverFile()) {
+        RemoveLayoutFromRegistry();
+        RemoveProgramFiles();
+        UpdateUninstallEntry(kEntryName);
+        InfoBox("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", kDisplayName);
+        char ownPath[260] = "";
+        DWORD n = GetModuleFileNameA(GetModuleHandleA(nullptr), ownPath, sizeof ownPath);
+        if (n > 0 && n < sizeof ownPath)
+            MoveFileExA(ownPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+    RevertFsRedirection();
+    return false;
+}

@@ -1,0 +1,27 @@
+#include "uninstall/shortcuts.h"
+
+#include "files/files.h"
+#include "frame/text.h"
+#include "uninstall/system_dirs.h"
+
+#include <shlobj.h>
+
+bool GetShellFolderPath(char* path, HWND owner, bool common)
+{
+    bool found = LookupShellFolder(path, owner, common ? CSIDL_COMMON_DESKTOPDIRECTORY
+                                                       : CSIDL_DESKTOPDIRECTORY);
+    if (!found && common)
+        found = LookupShellFolder(path, owner, CSIDL_DESKTOPDIRECTORY);
+    AddTrailingBackslash(path, 260);
+    return found;
+}
+
+bool DeleteShortcut(HWND owner, const char* name, bool common)
+{
+    char path[261] = "";
+    if (!GetShellFolderPath(path, owner, common))
+        return false;
+    if (!AppendText(path, sizeof path, name) || !AppendText(path, sizeof path, ".LNK"))
+        return false;
+    return DeleteFileA(path) != FALSE;
+}
