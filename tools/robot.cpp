@@ -153,6 +153,9 @@ std::string Escaped(const std::string& s) {
 
 RobotRun RunWithRobot(const RobotOptions& o) {
     RobotRun run;
+    // Under Wine the first window of a cold session starts explorer, which can
+    // take seconds: bring the desktop up before the program's clock starts.
+    GetDesktopWindow();
     std::string exe = ExeNameOf(o);
     // Leftovers of earlier runs are not this run's copies and must not keep it waiting.
     std::set<DWORD> ignored;

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs every test: the Windows-free logic natively under the sanitizers, then
+# the program and its tests under Wine in a fresh 64-bit and 32-bit prefix.
+# Installs what is missing first.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/tools/deps.sh"
+jobs=$(nproc)
+
+native=$root/build/native
+cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Debug >"$root/build-native.log" 2>&1 ||
+  { cat "$root/build-native.log"; exit 1; }
+cmake --build "$native" -j "$jobs" 2>&1 | grep -E 'error|warning' && exit 1
+
+win=$root/build/win
+cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=Release >"$root/build-win.log" 2>&1 || { cat "$root/build-win.log"; exit 1; }
+cmake --build "$win" -j "$jobs" >>"$root/build-win.log" 2>&1 ||
+  { grep -E -B2 -A6 'error|warning' "$root/build-win.log" | head -80; exit 1; }
+
+# Fresh prefixes for this run; their servers end with the run.
+stop() { for p in "$win/prefix64" "$win/prefix32"; do
+  [ -d "$p" ] && WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; }
+trap stop EXIT
+"$root/tools/mkprefix.sh" "$win/prefix64" win64 >/dev/null &
+"$root/tools/mkprefix.sh" "$win/prefix32" win32 >/dev/null &
+wait
+
+bash "$root/tools/check_exe.sh" "$win/Uninstall_Quorvex.exe"
+(cd "$native" && ctest --output-on-failure)
+(cd "$win" && ctest --output-on-failure -j 2 "$@")
