@@ -2,7 +2,7 @@
 # Installs what building and testing need, and only what is missing, so a
 # second run costs seconds. Runs as root on Debian 12.
 set -euo pipefail
-pkgs=(wine wine32 wine64 g++-mingw-w64-i686 cmake xvfb xdotool imagemagick googletest g++ cppcheck)
+pkgs=(locales wine wine32 wine64 g++-mingw-w64-i686 cmake xvfb xdotool imagemagick googletest g++ cppcheck)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   need_update=1
@@ -18,4 +18,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+# Wine takes the keyboard layout it writes into Preload from the locale, and
+# converts command-line words through it: the German one must exist.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

@@ -30,4 +30,13 @@ if [ "$arch" = win64 ]; then
   reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
   wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >>"$log" 2>&1 </dev/null || true
 fi
+# The desktop process started by wineboot chose its display driver before
+# the setting above existed: restart the prefix's server so the next process
+# brings up a desktop with the right one.
+wineserver -k; wineserver -w
+wineserver -p
+# Wine's desktop process ends a few seconds after the last program and costs
+# about ten seconds to come back: keep one idle program running for the
+# prefix's lifetime (ended with the server).
+nohup wine notepad >/dev/null 2>&1 </dev/null &
 echo "$WINEPREFIX"
