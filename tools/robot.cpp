@@ -149,6 +149,90 @@ std::string Escaped(const std::string& s) {
     return out;
 }
 
+
+// What one watch over the boxes has seen and answered so far.
+struct BoxScan {
+    std::vector<std::string> script;
+    std::set<HWND> handled;
+    std::map<HWND, int> pending;
+    size_t next;
+    std::vector<RobotBox> boxes;
+};
+
+// One poll: records and answers every new box (of process onlyPid, or of any
+// process when it is 0), and follows the status window.
+void ScanBoxes(BoxScan& scan, DWORD onlyPid, const std::string& statusClass, RobotWindow* status) {
+    std::vector<HWND> tops;
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&tops));
+    std::set<HWND> present(tops.begin(), tops.end());
+    for (auto it = scan.handled.begin(); it != scan.handled.end();)
+        it = present.count(*it) ? std::next(it) : scan.handled.erase(it);
+    for (HWND w : tops) {
+        char cls[256];
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if ((onlyPid != 0 && pid != onlyPid) || !GetClassNameA(w, cls, sizeof cls)) continue;
+        if (status && !statusClass.empty() && SameNoCase(cls, statusClass)) Observe(*status, w);
+        if (std::strcmp(cls, "#32770") != 0 || scan.handled.count(w)) continue;
+        int& polls = scan.pending[w];
+        std::string text = TextOf(GetDlgItem(w, kTextId));
+        bool shown = IsWindowVisible(w) && (!text.empty() || polls >= kPollsForEmptyText);
+        if (!shown && polls < kPollsAtMost) { ++polls; continue; }
+        scan.pending.erase(w);
+        scan.handled.insert(w);
+        RobotBox box;
+        box.caption = TextOf(w);
+        box.text = text;
+        for (const Button& b : kButtons)
+            if (HasButton(w, b.id)) box.buttons += std::string(box.buttons.empty() ? "" : ",") + b.name;
+        box.pid = pid;
+        box.hasOwner = GetWindow(w, GW_OWNER) != nullptr;
+        Answer(w, box, scan.script, scan.next);
+        scan.boxes.push_back(box);
+    }
+    for (auto it = scan.pending.begin(); it != scan.pending.end();)
+        it = present.count(it->first) ? std::next(it) : scan.pending.erase(it);
+}
+
+struct InProcess {
+    BoxScan scan;
+    HANDLE thread = nullptr;
+    volatile LONG stop = 0;
+};
+InProcess* inProcess;
+
+DWORD WINAPI WatchOwnBoxes(void* arg) {
+    InProcess* w = static_cast<InProcess*>(arg);
+    while (!InterlockedCompareExchange(&w->stop, 0, 0)) {
+        ScanBoxes(w->scan, GetCurrentProcessId(), "", nullptr);
+        Sleep(kPollMs);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void StartAnsweringOwnBoxes(const std::vector<std::string>& answers) {
+    StopAnsweringOwnBoxes();
+    inProcess = new InProcess;
+    inProcess->scan.script = answers;
+    inProcess->scan.next = 0;
+    inProcess->thread = CreateThread(nullptr, 0, WatchOwnBoxes, inProcess, 0, nullptr);
+}
+
+std::vector<RobotBox> StopAnsweringOwnBoxes() {
+    std::vector<RobotBox> boxes;
+    if (!inProcess) return boxes;
+    InterlockedExchange(&inProcess->stop, 1);
+    WaitForSingleObject(inProcess->thread, 5000);
+    CloseHandle(inProcess->thread);
+    boxes = inProcess->scan.boxes;
+    delete inProcess;
+    inProcess = nullptr;
+    return boxes;
+}
+
+namespace {
 }  // namespace
 
 RobotRun RunWithRobot(const RobotOptions& o) {
@@ -175,9 +259,7 @@ RobotRun RunWithRobot(const RobotOptions& o) {
     ignored.insert(pi.dwProcessId);
 
     std::vector<HANDLE> others;
-    std::set<HWND> handled;
-    std::map<HWND, int> pending;
-    size_t next = 0;
+    BoxScan scan{o.answers, {}, {}, 0, {}};
     DWORD begin = GetTickCount(), quietSince = 0;
     bool quiet = false;
     for (;;) {
@@ -194,35 +276,7 @@ RobotRun RunWithRobot(const RobotOptions& o) {
         }
         for (HANDLE h : others) alive = alive || Alive(h);
 
-        std::vector<HWND> tops;
-        EnumWindows(Collect, reinterpret_cast<LPARAM>(&tops));
-        std::set<HWND> present(tops.begin(), tops.end());
-        for (auto it = handled.begin(); it != handled.end();) it = present.count(*it) ? std::next(it) : handled.erase(it);
-        for (HWND w : tops) {
-            char cls[256];
-            if (!GetClassNameA(w, cls, sizeof cls)) continue;
-            if (!o.statusClass.empty() && SameNoCase(cls, o.statusClass)) Observe(run.status, w);
-            if (std::strcmp(cls, "#32770") != 0 || handled.count(w)) continue;
-            int& polls = pending[w];
-            std::string text = TextOf(GetDlgItem(w, kTextId));
-            bool shown = IsWindowVisible(w) && (!text.empty() || polls >= kPollsForEmptyText);
-            if (!shown && polls < kPollsAtMost) { ++polls; continue; }
-            pending.erase(w);
-            handled.insert(w);
-            RobotBox box;
-            box.caption = TextOf(w);
-            box.text = text;
-            for (const Button& b : kButtons)
-                if (HasButton(w, b.id)) box.buttons += std::string(box.buttons.empty() ? "" : ",") + b.name;
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            box.pid = pid;
-            box.hasOwner = GetWindow(w, GW_OWNER) != nullptr;
-            Answer(w, box, o.answers, next);
-            run.boxes.push_back(box);
-        }
-        for (auto it = pending.begin(); it != pending.end();) it = present.count(it->first) ? std::next(it) : pending.erase(it);
-
+        ScanBoxes(scan, 0, o.statusClass, &run.status);
         DWORD now = GetTickCount();
         if (alive) quiet = false;
         else if (!quiet) { quiet = true; quietSince = now; }
@@ -240,6 +294,7 @@ RobotRun RunWithRobot(const RobotOptions& o) {
         if (h == pi.hProcess) run.exitCode = code; else run.otherExitCodes.push_back(code);
         CloseHandle(h);
     }
+    run.boxes = scan.boxes;
     return run;
 }
 

@@ -47,3 +47,9 @@ struct RobotOptions {
 
 RobotRun RunWithRobot(const RobotOptions& options);
 std::string DescribeRun(const RobotRun& run);
+
+// For tests that call the program's own operations: a thread answers the
+// boxes that this process shows, from the script, until stopped. Returns what
+// it saw. A box still open when it stops is not waited for.
+void StartAnsweringOwnBoxes(const std::vector<std::string>& answers);
+std::vector<RobotBox> StopAnsweringOwnBoxes();

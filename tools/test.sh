@@ -6,17 +6,20 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/deps.sh"
 jobs=$(nproc)
+# QUORVEX_BUILD puts builds and prefixes elsewhere, so runs can go side by side.
 
-native=$root/build/native
-cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Debug >"$root/build-native.log" 2>&1 ||
-  { cat "$root/build-native.log"; exit 1; }
+out=${QUORVEX_BUILD:-$root/build}
+mkdir -p "$out"
+native=$out/native
+cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Debug >"$out/native.log" 2>&1 ||
+  { cat "$out/native.log"; exit 1; }
 cmake --build "$native" -j "$jobs" 2>&1 | grep -E 'error|warning' && exit 1
 
-win=$root/build/win
+win=$out/win
 cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >"$root/build-win.log" 2>&1 || { cat "$root/build-win.log"; exit 1; }
-cmake --build "$win" -j "$jobs" >>"$root/build-win.log" 2>&1 ||
-  { grep -E -B2 -A6 'error|warning' "$root/build-win.log" | head -80; exit 1; }
+  -DCMAKE_BUILD_TYPE=Release >"$out/win.log" 2>&1 || { cat "$out/win.log"; exit 1; }
+cmake --build "$win" -j "$jobs" >>"$out/win.log" 2>&1 ||
+  { grep -E -B2 -A6 'error|warning' "$out/win.log" | head -80; exit 1; }
 
 # Fresh prefixes for this run; their servers end with the run.
 stop() { for p in "$win/prefix64" "$win/prefix32"; do
