@@ -38,5 +38,5 @@ wineserver -p
 # Wine's desktop process ends a few seconds after the last program and costs
 # about ten seconds to come back: keep one idle program running for the
 # prefix's lifetime (ended with the server).
-nohup wine notepad >/dev/null 2>&1 </dev/null &
+[ "$gfx" = x11 ] || nohup wine notepad >/dev/null 2>&1 </dev/null &
 echo "$WINEPREFIX"

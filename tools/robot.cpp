@@ -153,11 +153,25 @@ std::string Escaped(const std::string& s) {
 // What one watch over the boxes has seen and answered so far.
 struct BoxScan {
     std::vector<std::string> script;
+    const RobotOptions* hold;
     std::set<HWND> handled;
     std::map<HWND, int> pending;
     size_t next;
     std::vector<RobotBox> boxes;
 };
+
+void Hold(HWND box, const RobotOptions& o, size_t number) {
+    RECT r{};
+    GetWindowRect(box, &r);
+    if (o.boxShiftY)
+        SetWindowPos(box, nullptr, r.left, r.top + o.boxShiftY, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    if (!o.holdSignal.empty()) {
+        HANDLE f = CreateFileA((o.holdSignal + std::to_string(number)).c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, 0, nullptr);
+        if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    }
+    Sleep(o.holdMs);
+}
 
 // One poll: records and answers every new box (of process onlyPid, or of any
 // process when it is 0), and follows the status window.
@@ -187,8 +201,9 @@ void ScanBoxes(BoxScan& scan, DWORD onlyPid, const std::string& statusClass, Rob
             if (HasButton(w, b.id)) box.buttons += std::string(box.buttons.empty() ? "" : ",") + b.name;
         box.pid = pid;
         box.hasOwner = GetWindow(w, GW_OWNER) != nullptr;
-        Answer(w, box, scan.script, scan.next);
         scan.boxes.push_back(box);
+        if (scan.hold && scan.hold->holdMs) Hold(w, *scan.hold, scan.boxes.size());
+        Answer(w, scan.boxes.back(), scan.script, scan.next);
     }
     for (auto it = scan.pending.begin(); it != scan.pending.end();)
         it = present.count(it->first) ? std::next(it) : scan.pending.erase(it);
@@ -216,6 +231,7 @@ void StartAnsweringOwnBoxes(const std::vector<std::string>& answers) {
     StopAnsweringOwnBoxes();
     inProcess = new InProcess;
     inProcess->scan.script = answers;
+    inProcess->scan.hold = nullptr;
     inProcess->scan.next = 0;
     inProcess->thread = CreateThread(nullptr, 0, WatchOwnBoxes, inProcess, 0, nullptr);
 }
@@ -259,7 +275,7 @@ RobotRun RunWithRobot(const RobotOptions& o) {
     ignored.insert(pi.dwProcessId);
 
     std::vector<HANDLE> others;
-    BoxScan scan{o.answers, {}, {}, 0, {}};
+    BoxScan scan{o.answers, &o, {}, {}, 0, {}};
     DWORD begin = GetTickCount(), quietSince = 0;
     bool quiet = false;
     for (;;) {

@@ -43,6 +43,11 @@ struct RobotOptions {
     std::string statusClass;  // empty: no status window is looked for
     std::string environment;  // "NAME=value" lines added to the robot's own; empty: inherit
     unsigned timeoutMs = 20000;
+    // For pictures: before answering a box, move it down by boxShiftY pixels,
+    // create the file holdSignal + box number, and wait holdMs.
+    unsigned holdMs = 0;
+    int boxShiftY = 0;
+    std::string holdSignal;
 };
 
 RobotRun RunWithRobot(const RobotOptions& options);

@@ -1,5 +1,5 @@
 // robot.exe [--answers yes,ok] [--status CLASS] [--timeout MS] [--env NAME=value]...
-//           [--report FILE] -- PROGRAM [ARGS...]
+//           [--report FILE] [--hold MS --shift PX --signal PATH] -- PROGRAM [ARGS...]
 // Shell front end of the window robot. Exit code 0 unless the run timed out
 // (1), the program could not be started (3) or the arguments were wrong (2).
 #include "robot.h"
@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
         else if (a == "--timeout") o.timeoutMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         else if (a == "--env") o.environment += std::string(argv[++i]) + "\n";
         else if (a == "--report") report = argv[++i];
+        else if (a == "--hold") o.holdMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--shift") o.boxShiftY = std::atoi(argv[++i]);
+        else if (a == "--signal") o.holdSignal = argv[++i];
         else break;
     }
     if (i + 1 >= argc || std::strcmp(argv[i], "--") != 0) {
