@@ -32,6 +32,18 @@ TEST_F(Uninstall, AnsweredYesRemovesEverythingAndKeepsTheStandardLayout)
     EXPECT_NE(PendingRenames().find("Uninstall_Quorvex.exe"), std::string::npos) << PendingRenames();
     EXPECT_TRUE(run.status.seen);
     EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
+
+    // Restart Windows: the copy is deleted then.
+    ASSERT_TRUE(FileThere(CopyPath()));
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    char restart[] = "wineboot.exe -r";
+    ASSERT_TRUE(CreateProcessA(nullptr, restart, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_FALSE(FileThere(CopyPath()));
 }
 
 static const char kCancelled[] = "Deinstallation abgebrochen.";

@@ -3,7 +3,8 @@
 set -u
 export WINEPREFIX=$(realpath "$1") WINEDEBUG=-all
 c=$WINEPREFIX/drive_c
-q() { local out; out=$(mktemp); wine reg query "$@" >"$out" 2>&1 </dev/null || echo "    (key missing)" >"$out"
+q() { local out; out=$(mktemp); wine reg query "$@" >"$out" 2>&1 </dev/null || echo "(key $1 missing)" >"$out"
+      [ -s "$out" ] || echo "$1 (no values)" >"$out"
       tr -d '\r' <"$out" | grep -v '^$' | sed 's/^/    /'; rm -f "$out"; }
 echo "  Preload and Substitutes of the user:"
 q 'HKCU\Keyboard Layout\Preload'
