@@ -14,10 +14,13 @@
 void FormatText(char* buffer, size_t size, const char* format, va_list args);
 
 // Each shows one box and returns the button code (IDYES = 6 for "yes").
-int InfoBox(const char* format, ...);
-int QuestionBox(const char* format, ...);
-int WarningBox(const char* format, ...);
-int CaptionWarningBox(const char* caption, const char* format, ...);
+// The formats follow printf's syntax as wvsprintfA reads it, so the compiler
+// can check every call's arguments.
+#define BOX_FORMAT(n) __attribute__((format(printf, n, n + 1)))
+int InfoBox(const char* format, ...) BOX_FORMAT(1);
+int QuestionBox(const char* format, ...) BOX_FORMAT(1);
+int WarningBox(const char* format, ...) BOX_FORMAT(1);
+int CaptionWarningBox(const char* caption, const char* format, ...) BOX_FORMAT(2);
 // A warning whose text is shown exactly as given, never read as a format.
 int WarningBoxVerbatim(const char* text);
 

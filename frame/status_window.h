@@ -11,4 +11,4 @@ extern char gStatusLine[501];
 bool CreateStatusWindow();
 LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Formats the line, repaints at once and switches to the wait cursor.
-void SetStatusLine(const char* format, ...);
+void SetStatusLine(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -10,8 +10,9 @@ BYTE gEnumValueData[260];
 
 bool SetStringValue(HKEY key, const char* name, const char* text)
 {
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                          static_cast<DWORD>(strlen(text) + 1)) == ERROR_SUCCESS;
+    DWORD size = static_cast<DWORD>(strlen(text)) + 1;  // the terminator is stored
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) ==
+           ERROR_SUCCESS;
 }
 
 HKEY CreateKey(HKEY parent, const char* path)

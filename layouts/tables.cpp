@@ -22,11 +22,12 @@ char* KeepText(const char* text, size_t maxLength)
 {
     // Plain malloc keeps the C++ runtime's exception machinery out of the
     // program file. Out of memory, the table gets an empty text, not a null.
-    static char empty[1];
     size_t length = strnlen(text, maxLength);
     char* copy = static_cast<char*>(malloc(length + 1));
-    if (copy == nullptr)
+    if (copy == nullptr) {
+        static char empty[1] = "";
         return empty;
+    }
     memcpy(copy, text, length);
     copy[length] = '\0';
     return copy;

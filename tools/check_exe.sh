@@ -10,9 +10,11 @@ for d in $dlls; do
     *) echo "check_exe: $exe imports $d, not a Windows system DLL" >&2; exit 1 ;;
   esac
 done
-res=$(i686-w64-mingw32-objdump -s -j .rsrc "$exe")
-grep -q 'requireAdministrator' <<<"$(strings "$exe")" || { echo "check_exe: no manifest" >&2; exit 1; }
-strings -el "$exe" | grep -q '^AAPROGRAMICON$' || { echo "check_exe: no icon group AAPROGRAMICON" >&2; exit 1; }
-strings -el "$exe" | grep -q '^3.11.0.0$' || { echo "check_exe: no version 3.11.0.0" >&2; exit 1; }
-[ -n "$res" ]
+text=$(strings "$exe"); wide=$(strings -el "$exe")
+grep -q 'requireAdministrator' <<<"$text" || { echo "check_exe: no manifest" >&2; exit 1; }
+grep -q '^AAPROGRAMICON$' <<<"$wide" || { echo "check_exe: no icon group AAPROGRAMICON" >&2; exit 1; }
+grep -q '^3.11.0.0$' <<<"$wide" || { echo "check_exe: no version 3.11.0.0" >&2; exit 1; }
+# No time stamp: the same source must give the same file.
+headers=$(i686-w64-mingw32-objdump -p "$exe")
+grep -q '^Time/Date.*1970' <<<"$headers" || { echo "check_exe: the PE header carries a time stamp" >&2; exit 1; }
 echo "check_exe: $(stat -c %s "$exe") bytes, imports: $(echo $dlls)"

@@ -26,9 +26,15 @@ stop() { for p in "$win/prefix64" "$win/prefix32"; do
   [ -d "$p" ] && WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; }
 trap stop EXIT
 "$root/tools/mkprefix.sh" "$win/prefix64" win64 >/dev/null &
+p64=$!
 "$root/tools/mkprefix.sh" "$win/prefix32" win32 >/dev/null &
-wait
+p32=$!
 
+# While Wine boots: the exe's imports and resources, a second build for
+# byte-identical output, the static checks, the native tests.
 bash "$root/tools/check_exe.sh" "$win/Uninstall_Quorvex.exe"
+bash "$root/tools/repro_check.sh"
+bash "$root/tools/static_checks.sh"
 (cd "$native" && ctest --output-on-failure)
+wait $p64 $p32
 (cd "$win" && ctest --output-on-failure -j 2 "$@")
