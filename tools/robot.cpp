@@ -153,11 +153,13 @@ std::string Escaped(const std::string& s) {
 // What one watch over the boxes has seen and answered so far.
 struct BoxScan {
     std::vector<std::string> script;
-    const RobotOptions* hold;
+    const RobotOptions* hold = nullptr;
     std::set<HWND> handled;
     std::map<HWND, int> pending;
-    size_t next;
+    size_t next = 0;
     std::vector<RobotBox> boxes;
+    std::map<HWND, DWORD> firstSeen;  // tick count when each box was first listed
+    DWORD waitedMs = 0;               // boxes on screen, from first seen to answered
 };
 
 void Hold(HWND box, const RobotOptions& o, size_t number) {
@@ -188,6 +190,7 @@ void ScanBoxes(BoxScan& scan, DWORD onlyPid, const std::string& statusClass, Rob
         if ((onlyPid != 0 && pid != onlyPid) || !GetClassNameA(w, cls, sizeof cls)) continue;
         if (status && !statusClass.empty() && SameNoCase(cls, statusClass)) Observe(*status, w);
         if (std::strcmp(cls, "#32770") != 0 || scan.handled.count(w)) continue;
+        if (!scan.firstSeen.count(w)) scan.firstSeen[w] = GetTickCount();
         int& polls = scan.pending[w];
         std::string text = TextOf(GetDlgItem(w, kTextId));
         bool shown = IsWindowVisible(w) && (!text.empty() || polls >= kPollsForEmptyText);
@@ -204,6 +207,7 @@ void ScanBoxes(BoxScan& scan, DWORD onlyPid, const std::string& statusClass, Rob
         scan.boxes.push_back(box);
         if (scan.hold && scan.hold->holdMs) Hold(w, *scan.hold, scan.boxes.size());
         Answer(w, scan.boxes.back(), scan.script, scan.next);
+        scan.waitedMs += GetTickCount() - scan.firstSeen[w];
     }
     for (auto it = scan.pending.begin(); it != scan.pending.end();)
         it = present.count(it->first) ? std::next(it) : scan.pending.erase(it);
@@ -231,8 +235,6 @@ void StartAnsweringOwnBoxes(const std::vector<std::string>& answers) {
     StopAnsweringOwnBoxes();
     inProcess = new InProcess;
     inProcess->scan.script = answers;
-    inProcess->scan.hold = nullptr;
-    inProcess->scan.next = 0;
     inProcess->thread = CreateThread(nullptr, 0, WatchOwnBoxes, inProcess, 0, nullptr);
 }
 
@@ -275,7 +277,9 @@ RobotRun RunWithRobot(const RobotOptions& o) {
     ignored.insert(pi.dwProcessId);
 
     std::vector<HANDLE> others;
-    BoxScan scan{o.answers, &o, {}, {}, 0, {}};
+    BoxScan scan;
+    scan.script = o.answers;
+    scan.hold = &o;
     DWORD begin = GetTickCount(), quietSince = 0;
     bool quiet = false;
     for (;;) {
@@ -303,14 +307,23 @@ RobotRun RunWithRobot(const RobotOptions& o) {
 
     std::vector<HANDLE> all = others;
     all.insert(all.begin(), pi.hProcess);
+    ULONGLONG start = 0, end = 0;
     for (HANDLE h : all) {
         if (run.timedOut && Alive(h)) { TerminateProcess(h, 0xFFFFFFFF); WaitForSingleObject(h, 2000); }
         DWORD code = 0xFFFFFFFF;
         GetExitCodeProcess(h, &code);
+        FILETIME created, exited, kernel, user;
+        if (GetProcessTimes(h, &created, &exited, &kernel, &user)) {
+            auto ticks = [](FILETIME t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+            if (h == pi.hProcess) start = ticks(created);
+            end = std::max(end, ticks(exited));
+        }
         if (h == pi.hProcess) run.exitCode = code; else run.otherExitCodes.push_back(code);
         CloseHandle(h);
     }
     run.boxes = scan.boxes;
+    run.runMs = end > start ? double(end - start) / 10000.0 : 0.0;
+    run.boxWaitMs = scan.waitedMs;
     return run;
 }
 

@@ -31,6 +31,10 @@ struct RobotRun {
     std::vector<unsigned long> otherExitCodes;
     std::vector<RobotBox> boxes;
     RobotWindow status;
+    // From the start of the first process to the end of the last (process
+    // times), and how long boxes stood waiting for the robot's answer in it.
+    double runMs = 0;
+    double boxWaitMs = 0;
 };
 
 struct RobotOptions {

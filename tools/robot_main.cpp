@@ -42,6 +42,8 @@ std::string Report(const RobotRun& run) {
     r += "exit codes: " + std::to_string(run.exitCode);
     for (unsigned long c : run.otherExitCodes) r += ", " + std::to_string(c);
     r += run.timedOut ? "\ntimed out: the remaining processes were killed\n" : "\n";
+    r += "time: " + std::to_string(run.runMs) + " ms, boxes waiting for answers: " +
+         std::to_string(run.boxWaitMs) + " ms\n";
     return r;
 }
 
