@@ -18,25 +18,56 @@ const char* LanguagePart(const char* text)
     return "0407";
 }
 
+static int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The counter of a name that reads as an identifier of this language
+// ("d", three hex digits, the language part; letters in any case), or 0.
+static unsigned CounterOf(const char* name, const char* languagePart, size_t partLength)
+{
+    if ((name[0] != 'd' && name[0] != 'D') || strlen(name) != 4 + partLength ||
+        !EqualNoCaseN(name + 4, languagePart, partLength))
+        return 0;
+    unsigned counter = 0;
+    for (int i = 1; i <= 3; ++i) {
+        int digit = HexDigit(name[i]);
+        if (digit < 0)
+            return 0;
+        counter = counter * 16 + static_cast<unsigned>(digit);
+    }
+    return counter;
+}
+
 const char* NewPreloadIdentifier(const char* languagePart, const SubstitutePair* table,
                                  unsigned count)
 {
+    // One pass marks the counters already taken, so a list of a thousand
+    // entries costs a thousand comparisons per identifier, not a million.
     static const char kHex[] = "0123456789abcdef";
     static char identifier[12];
-    for (unsigned i = 1; i <= 4095; ++i) {
-        identifier[0] = 'd';
-        identifier[1] = kHex[(i >> 8) & 15];
-        identifier[2] = kHex[(i >> 4) & 15];
-        identifier[3] = kHex[i & 15];
-        size_t n = strnlen(languagePart, 4);
-        memcpy(identifier + 4, languagePart, n);
-        identifier[4 + n] = '\0';
-        bool used = false;
-        for (unsigned p = 0; p < count && !used; ++p)
-            used = table[p].name != nullptr && EqualNoCase(table[p].name, identifier);
-        if (!used)
-            return identifier;
-    }
+    static bool taken[4096];
+    size_t partLength = strnlen(languagePart, 4);
+    memset(taken, 0, sizeof taken);
+    for (unsigned p = 0; p < count; ++p)
+        if (table[p].name != nullptr)
+            taken[CounterOf(table[p].name, languagePart, partLength)] = true;
+    unsigned i = 1;
+    while (i < 4095 && taken[i])
+        ++i;
+    identifier[0] = 'd';
+    identifier[1] = kHex[(i >> 8) & 15];
+    identifier[2] = kHex[(i >> 4) & 15];
+    identifier[3] = kHex[i & 15];
+    memcpy(identifier + 4, languagePart, partLength);
+    identifier[4 + partLength] = '\0';
     return identifier;
 }
 

@@ -125,6 +125,8 @@ bool TakeLayoutSnapshot()
     // Taken once per run, so this only matters to a second snapshot: it
     // describes the registry as it is now, not added to the one before.
     gPreloadCount = gSubstituteCount = gLayoutCount = 0;
+    gNewPreloadCount = gNewSubstituteCount = 0;
     gLayoutKeyIndex = -1;
+    gLayoutNotInPreload = false;
     return ReadPreload() && ReadSubstitutes() && ReadLayouts();
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -97,19 +96,20 @@ Values Substitutes() { return ReadValues(HKEY_CURRENT_USER, kSubstitutesPath); }
 
 class LayoutRegistry : public ::testing::Test {
 protected:
-    void SetUp() override
+    static void ClearKeys()
     {
         RemoveKey(HKEY_CURRENT_USER, kScratch);
         RemoveKey(HKEY_CURRENT_USER, kSubstitutesPath);
         RemoveKey(HKEY_LOCAL_MACHINE, kLayoutsPath);
+    }
+    void SetUp() override
+    {
+        ClearKeys();
         ResetProgramState();
     }
     void TearDown() override
     {
-        // Back to what a fresh German prefix holds.
-        RemoveKey(HKEY_CURRENT_USER, kScratch);
-        RemoveKey(HKEY_CURRENT_USER, kSubstitutesPath);
-        RemoveKey(HKEY_LOCAL_MACHINE, kLayoutsPath);
+        ClearKeys();  // and back to what a fresh German prefix holds
         WriteValues(HKEY_CURRENT_USER, kPreloadPath, {{"1", "00000407"}});
     }
 };
@@ -124,30 +124,24 @@ void PutTree(const std::string& path, int depth)
 
 TEST_F(LayoutRegistry, DeleteKeyTreeRemovesEverythingBelowAndOnlyThat)
 {
-    const std::string tree = std::string(kScratch) + "\\T";
+    const std::string tree = std::string(kScratch) + "\\T", deep = tree + "\\B\\c0";
     PutTree(tree, 3);  // 4 + 16 + 64 keys below T
     PutValue(HKEY_CURRENT_USER, std::string(kScratch) + "\\Keep", "k", REG_SZ, Sz("1"));
-    ASSERT_EQ(Subkeys(HKEY_CURRENT_USER, tree + "\\B\\c0").size(), 4u);
+    ASSERT_EQ(Subkeys(HKEY_CURRENT_USER, deep).size(), 4u);
     HKEY parent = OpenKeyForWrite(HKEY_CURRENT_USER, kScratch);
     ASSERT_NE(parent, nullptr);
+
+    EXPECT_FALSE(DeleteKeyTree(parent, "Missing"));
+    EXPECT_FALSE(DeleteKeyTree(parent, ""));
+    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, kScratch), (std::vector<std::string>{"Keep", "T"}));
+    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, deep).size(), 4u);
+    EXPECT_EQ(ReadValues(HKEY_CURRENT_USER, deep + "\\Tief"), (Values{{"v", deep + "\\Tief"}}));
 
     EXPECT_TRUE(DeleteKeyTree(parent, "T"));
     EXPECT_FALSE(KeyThere(HKEY_CURRENT_USER, tree));
     EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, kScratch), std::vector<std::string>{"Keep"});
-
-    const std::vector<std::string> before = Subkeys(HKEY_CURRENT_USER, kScratch);
-    EXPECT_FALSE(DeleteKeyTree(parent, "Missing"));
-    EXPECT_FALSE(DeleteKeyTree(parent, ""));
-    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, kScratch), before);
     EXPECT_EQ(ReadValues(HKEY_CURRENT_USER, std::string(kScratch) + "\\Keep"), (Values{{"k", "1"}}));
     RegCloseKey(parent);
-    EXPECT_TRUE(KeyThere(HKEY_CURRENT_USER, kScratch));
-
-    // A path as the name reaches down several levels from a root.
-    PutTree(tree, 2);
-    EXPECT_TRUE(DeleteKeyTree(HKEY_CURRENT_USER, (tree + "\\Tief").c_str()));
-    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, tree), (std::vector<std::string>{"B", "a", "c0"}));
-    EXPECT_FALSE(DeleteKeyTree(HKEY_CURRENT_USER, (tree + "\\Tief").c_str()));
 }
 
 struct RebuildCase {
@@ -182,10 +176,6 @@ TEST_F(LayoutRegistry, RebuildsPreloadAndSubstitutesInTheRegistry)
         {"01 naming a standard layout keeps its place",
          {{"01", "00000409"}, {"2", "d0010407"}, {"3", "00000407"}, {"4", "a0000407"}},
          {{"d0010407", K}}, {{"1", "00000409"}, {"2", "00000407"}, {"3", "a0000407"}}, {}},
-        {"layout key substituted twice: the other stays, renamed",
-         {{"1", "00000407"}, {"2", "d0010407"}, {"3", "d0020407"}},
-         {{"d0010407", K}, {"d0020407", K}}, {{"1", "00000407"}, {"2", "d0010407"}},
-         {{"d0010407", K}}},
         {"kinds mixed: names are positions",
          {{"1", "d0010407"}, {"2", "00000407"}, {"3", "d0020407"}},
          {{"d0010407", "00010407"}, {"d0020407", "e0010407"}},
@@ -219,6 +209,19 @@ TEST_F(LayoutRegistry, TableOrderComesFromTheRegistry)
         Rebuild();
         EXPECT_EQ(Preload(), (Values{{"1", "00000407"}, {"2", two < three ? "D0010407" : "d0010407"}}));
         EXPECT_EQ(Substitutes(), Values{});
+    }
+    {
+        SCOPED_TRACE("layout key substituted twice: the later read goes, the other stays renamed");
+        Install({{"1", "00000407"}, {"2", "d0010407"}, {"3", "a0000409"}, {"4", "d0020407"}},
+                {{"d0010407", kKey}, {"d0020407", kKey}});
+        auto order = EnumerationOrder(HKEY_CURRENT_USER, kPreloadPath);
+        bool fourLater = std::find(order.begin(), order.end(), "4") >
+                         std::find(order.begin(), order.end(), "2");
+        Rebuild();
+        const Values kept2 = {{"1", "00000407"}, {"2", "d0010407"}, {"3", "a0000409"}};
+        const Values kept4 = {{"1", "00000407"}, {"2", "a0000409"}, {"3", "d0010407"}};
+        EXPECT_EQ(Preload(), fourLater ? kept2 : kept4);
+        EXPECT_EQ(Substitutes(), (Values{{"d0010407", kKey}}));
     }
     {
         SCOPED_TRACE("odd names go behind the canonical ones, in table order");
@@ -363,8 +366,7 @@ TEST_F(LayoutRegistry, SnapshotFailsWhenAListIsMissing)
 {
     struct {
         HKEY root;
-        const char* path;
-        const char* text;
+        const char *path, *text;
         unsigned preloadRead;
     } cases[] = {
         {HKEY_CURRENT_USER, kPreloadPath,
@@ -388,27 +390,66 @@ TEST_F(LayoutRegistry, SnapshotFailsWhenAListIsMissing)
     }
 }
 
+// Locked: everyone may delete the key and change its permissions, but not
+// read it. Unlocked: a null list, everyone may do everything.
+void SetReadable(const std::string& path, bool readable)
+{
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    BYTE sid[SECURITY_MAX_SID_SIZE], aclBytes[256];
+    DWORD sidSize = sizeof sid;
+    PACL acl = reinterpret_cast<PACL>(aclBytes);
+    SECURITY_DESCRIPTOR sd;
+    ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, sid, &sidSize) &&
+                InitializeAcl(acl, sizeof aclBytes, ACL_REVISION) &&
+                AddAccessAllowedAce(acl, ACL_REVISION, DELETE | WRITE_DAC | READ_CONTROL, sid) &&
+                InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+                SetSecurityDescriptorDacl(&sd, TRUE, readable ? nullptr : acl, FALSE));
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(KeyThere(HKEY_LOCAL_MACHINE, path), readable);
+}
+
+TEST_F(LayoutRegistry, AnUnreadableGermanLayoutFailsTheSnapshot)
+{
+    const std::string layouts = std::string(kLayoutsPath) + "\\";
+    struct Unlock {  // or the next test could not clear the keys
+        std::string base;
+        ~Unlock()
+        {
+            for (const char* name : {"00000409", "00000807"})
+                SetReadable(base + name, true);
+        }
+    } unlock{layouts};
+    Install({{"1", "00000407"}}, {}, {{"00000407", "KBDGR.DLL"}, {kKey, "Quorvex.DLL"},
+                                      {"00000409", "KBDUS.DLL"}, {"00000807", "KBDSG.DLL"}});
+    ASSERT_NO_FATAL_FAILURE(SetReadable(layouts + "00000409", false));
+    EXPECT_TRUE(TakeLayoutSnapshot()) << "a skipped layout is never opened";
+    ASSERT_NO_FATAL_FAILURE(SetReadable(layouts + "00000807", false));
+    EXPECT_FALSE(TakeLayoutSnapshot());
+    EXPECT_EQ(std::string(gRegistryErrorText),
+              "Fehler beim Öffnen des Registry-Subkeys System\\CurrentControlSet\\Control\\"
+              "Keyboard Layouts - 00000807");
+}
+
 TEST_F(LayoutRegistry, RefusalsLeaveTheRegistryAsItWas)
 {
+    const char* kNone = "INTERNER FEHLER: newpreloadcount ist 0!";
     struct {
         const char* what;
         Values preload;
         Layouts layouts;
-        const char* key;
-        bool removed;
-        const char* removalText;  // null: text unchanged
-        bool written;
-        const char* writeText;  // null: text unchanged
+        const char *key, *removalText, *writeText;  // texts: null when left unchanged
+        bool removed, written;
     } cases[] = {
-        {"the layout's entry is the only one", {{"1", "d0010407"}}, kDefaultLayouts, kKey, true,
-         nullptr, false, "INTERNER FEHLER: newpreloadcount ist 0!"},
+        {"the layout's entry is the only one", {{"1", "d0010407"}}, kDefaultLayouts, kKey, nullptr,
+         kNone, true, false},
         {"layout key not registered", {{"1", "00000407"}, {"2", "d0010407"}}, {{"00000407", "K"}},
-         kKey, false, "Schlüssel nicht vorhanden", false, "INTERNER FEHLER: newpreloadcount ist 0!"},
-        {"standard layout key", {{"1", "00000407"}, {"2", "d0010407"}}, kDefaultLayouts,
-         "00000407", false, "Standard-Layout kann nicht entfernt werden", false,
-         "INTERNER FEHLER: newpreloadcount ist 0!"},
+         kKey, "Schlüssel nicht vorhanden", kNone, false, false},
+        {"standard layout key", {{"1", "00000407"}, {"2", "d0010407"}}, kDefaultLayouts, "00000407",
+         "Standard-Layout kann nicht entfernt werden", kNone, false, false},
         {"no entry substituted by the layout key", {{"1", "00000407"}, {"2", kKey}},
-         kDefaultLayouts, kKey, true, nullptr, true, nullptr},
+         kDefaultLayouts, kKey, nullptr, nullptr, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -444,31 +485,52 @@ void FillForBenchmark(unsigned n)
     Install(preload, substitutes, layouts);
 }
 
-double TimeRebuild(unsigned n)
+struct Timing {
+    double snapshot, removal, writeBack;
+    double Total() const { return snapshot + removal + writeBack; }
+};
+
+// Best of three runs: the first ones also pay for warming up the registry.
+Timing TimeRebuild(unsigned n)
 {
-    FillForBenchmark(n);
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    Rebuild();
-    QueryPerformanceCounter(&end);
-    EXPECT_EQ(gLayoutCount, n);
-    EXPECT_EQ(gNewPreloadCount, n - 1);
-    EXPECT_EQ(Preload().size(), n - 1);
-    EXPECT_EQ(Substitutes().size(), n - 2);
-    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
+    Timing best{1e9, 0, 0};
+    for (int run = 0; run < 3; ++run) {
+        FillForBenchmark(n);
+        LARGE_INTEGER t[4], frequency;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&t[0]);
+        bool taken = TakeLayoutSnapshot();
+        QueryPerformanceCounter(&t[1]);
+        bool removed = RemoveLayoutFromPreload();
+        QueryPerformanceCounter(&t[2]);
+        bool written = WriteBackLayoutLists();
+        QueryPerformanceCounter(&t[3]);
+        EXPECT_TRUE(taken && removed && written) << gRegistryErrorText;
+        EXPECT_EQ(gLayoutCount, n);
+        EXPECT_EQ(gNewPreloadCount, n - 1);
+        EXPECT_EQ(Preload().size(), n - 1);
+        EXPECT_EQ(Substitutes().size(), n - 2);
+        auto ms = [&](int i) {
+            return 1000.0 * static_cast<double>(t[i + 1].QuadPart - t[i].QuadPart) /
+                   static_cast<double>(frequency.QuadPart);
+        };
+        Timing timing{ms(0), ms(1), ms(2)};
+        if (timing.Total() < best.Total())
+            best = timing;
+    }
+    return best;
 }
 
 class Benchmark : public LayoutRegistry {};
 
+// Figures only; the time is never judged.
 TEST_F(Benchmark, SnapshotRemovalWriteBack)
 {
-    double small = TimeRebuild(100);
-    double large = TimeRebuild(1000);
-    printf("[ BENCH    ] snapshot + removal + write-back: 100 entries %.1f ms, 1000 entries %.1f ms, "
-           "ratio %.1f\n",
-           small, large, small > 0 ? large / small : 0.0);
+    const Timing small = TimeRebuild(100), large = TimeRebuild(1000);
+    for (const auto& [n, t] : {std::make_pair(100, small), std::make_pair(1000, large)})
+        printf("[ BENCH    ] %4d entries: %8.1f ms (snapshot %.1f, removal %.1f, write-back %.1f)\n",
+               n, t.Total(), t.snapshot, t.removal, t.writeBack);
+    printf("[ BENCH    ] ratio 1000/100: %.1f\n", small.Total() > 0 ? large.Total() / small.Total() : 0.0);
 }
 
 } // namespace

@@ -25,9 +25,10 @@ done
 reg() { wine reg add "$@" /f >>"$log" 2>&1 </dev/null; }
 [ "$gfx" = x11 ] || reg 'HKCU\Software\Wine\Drivers' /v Graphics /d null
 reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
-reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0
+reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
 if [ "$arch" = win64 ]; then
   reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
+  reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
   wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >>"$log" 2>&1 </dev/null || true
 fi
 # The desktop process started by wineboot chose its display driver before
