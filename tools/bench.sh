@@ -37,6 +37,7 @@ LC_ALL=C printf '\n| measure (median of %s rounds) | value |\n|---|---|\n' "$rou
 LC_ALL=C printf '| whole uninstall, both processes, robot waits out | %.1f ms |\n' "$u"
 LC_ALL=C printf '| two starts of a minimal Win32 program | %.1f ms |\n' "$m"
 LC_ALL=C printf '| ratio | %.2f |\n' "$(echo "$u / $m" | bc -l)"
-tr -d '\r' <"$out" | grep -E '^\| ' || echo "| layout lists benchmark | not found in the test output |"
+tr -d '\r' <"$out" | sed -n 's/^\[ BENCH    \] *\([^:]*\): *\(.*\)$/| layout lists, \1 | \2 |/p' | grep . ||
+  echo "| layout lists | not found in the test output |"
 LC_ALL=C printf '| exe size | %s bytes |\n| imports | %s|\n' "$size" "$imports"
 rm -f "$out"
