@@ -175,9 +175,10 @@ void Hold(HWND box, const RobotOptions& o, size_t number) {
     Sleep(o.holdMs);
 }
 
-// One poll: records and answers every new box (of process onlyPid, or of any
+// One poll: records and answers every new box of the given processes
 // process when it is 0), and follows the status window.
-void ScanBoxes(BoxScan& scan, DWORD onlyPid, const std::string& statusClass, RobotWindow* status) {
+void ScanBoxes(BoxScan& scan, const std::set<DWORD>& pids, const std::string& statusClass,
+               RobotWindow* status) {
     std::vector<HWND> tops;
     EnumWindows(Collect, reinterpret_cast<LPARAM>(&tops));
     std::set<HWND> present(tops.begin(), tops.end());
@@ -187,7 +188,7 @@ void ScanBoxes(BoxScan& scan, DWORD onlyPid, const std::string& statusClass, Rob
         char cls[256];
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
-        if ((onlyPid != 0 && pid != onlyPid) || !GetClassNameA(w, cls, sizeof cls)) continue;
+        if (!pids.count(pid) || !GetClassNameA(w, cls, sizeof cls)) continue;
         if (status && !statusClass.empty() && SameNoCase(cls, statusClass)) Observe(*status, w);
         if (std::strcmp(cls, "#32770") != 0 || scan.handled.count(w)) continue;
         if (!scan.firstSeen.count(w)) scan.firstSeen[w] = GetTickCount();
@@ -223,7 +224,7 @@ InProcess* inProcess;
 DWORD WINAPI WatchOwnBoxes(void* arg) {
     InProcess* w = static_cast<InProcess*>(arg);
     while (!InterlockedCompareExchange(&w->stop, 0, 0)) {
-        ScanBoxes(w->scan, GetCurrentProcessId(), "", nullptr);
+        ScanBoxes(w->scan, {GetCurrentProcessId()}, "", nullptr);
         Sleep(kPollMs);
     }
     return 0;
@@ -277,6 +278,9 @@ RobotRun RunWithRobot(const RobotOptions& o) {
     ignored.insert(pi.dwProcessId);
 
     std::vector<HANDLE> others;
+    // Only this run's processes are answered: a copy left waiting by an
+    // earlier run keeps its box.
+    std::set<DWORD> mine = {pi.dwProcessId};
     BoxScan scan;
     scan.script = o.answers;
     scan.hold = &o;
@@ -293,10 +297,11 @@ RobotRun RunWithRobot(const RobotOptions& o) {
             if (!h) { alive = true; continue; }  // may be still starting: retry next poll
             others.push_back(h);
             ignored.insert(p.first);
+            mine.insert(p.first);
         }
         for (HANDLE h : others) alive = alive || Alive(h);
 
-        ScanBoxes(scan, 0, o.statusClass, &run.status);
+        ScanBoxes(scan, mine, o.statusClass, &run.status);
         DWORD now = GetTickCount();
         if (alive) quiet = false;
         else if (!quiet) { quiet = true; quietSince = now; }

@@ -1,4 +1,5 @@
-// Window robot for tests: runs a program, answers its message boxes from a
+// Window robot for tests: runs a program, answers its message boxes (and
+// those of the copies of it that it starts) from a
 // script and reports what it saw. Strings hold the program's own ANSI bytes
 // (code page 1252) so tests can compare them with the expected texts exactly.
 #pragma once
