@@ -361,6 +361,30 @@ std::string Describe(const MachineState& s)
     return out;
 }
 
+std::string SystemText(DWORD code)
+{
+    char* text = nullptr;
+    DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
+        nullptr);
+    std::string result = n != 0 && text != nullptr ? text : "";
+    if (text != nullptr)
+        LocalFree(text);
+    return result;
+}
+
+std::string ExpectedErrorText(DWORD code)
+{
+    std::string first = "Windows-Errorcode " + std::to_string(static_cast<int>(code));
+    std::string system = SystemText(code);
+    std::string text = system.empty() ? first : first + ":\n" + system;
+    if (code == ERROR_ACCESS_DENIED)
+        text += " (übliche Ursache: Datei vorhanden, aber anderswo geöffnet, oder Zugriff durch "
+                "System oder Sicherheitssoftware blockiert)";
+    return text;
+}
+
 void ExpectBoxes(const RobotRun& run, const std::vector<Box>& expected)
 {
     ASSERT_EQ(run.boxes.size(), expected.size()) << DescribeRun(run);

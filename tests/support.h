@@ -77,6 +77,12 @@ std::string Describe(const MachineState& s);
 std::string CopyPath();
 std::string PendingRenames();
 
+// The system's text for an error code, asked so that insert markers stay,
+// and the Windows error text a failure box must quote for it: both built here,
+// not by the code under test.
+std::string SystemText(DWORD code);
+std::string ExpectedErrorText(DWORD code);
+
 // Expected box, compared with what the robot saw.
 struct Box {
     const char* caption;

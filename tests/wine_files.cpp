@@ -10,26 +10,6 @@
 
 namespace {
 
-// What the program should quote for a Windows error, read from the system
-// here so that the expected text does not come from the code under test.
-std::string ErrorText(DWORD code)
-{
-    char* system = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                   reinterpret_cast<char*>(&system), 0, nullptr);
-    std::string text = "Windows-Errorcode " + std::to_string(code);
-    if (system != nullptr) {
-        text += std::string(":\n") + system;
-        LocalFree(system);
-    }
-    if (code == ERROR_ACCESS_DENIED)
-        text += " (übliche Ursache: Datei vorhanden, aber anderswo geöffnet, oder Zugriff durch "
-                "System oder Sicherheitssoftware blockiert)";
-    return text;
-}
-
 std::vector<RobotBox> Answered(const std::function<void()>& operation)
 {
     StartAnsweringOwnBoxes({"ok"});
@@ -145,7 +125,7 @@ TEST_F(Files, CopyOntoARunningProgramShowsTheBox)
     CloseHandle(process.hProcess);
     EXPECT_FALSE(copied);
     ExpectOneBox(boxes, "Kopieren einer Datei fehlgeschlagen.\n\nQuelle: " + source + "\nZiel: " +
-                            running + "\n\n" + ErrorText(ERROR_SHARING_VIOLATION));
+                            running + "\n\n" + ExpectedErrorText(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(Content(running), Content(self));
     EXPECT_STREQ(gStatusLine, kUntouched);
 }
@@ -195,7 +175,7 @@ TEST_F(Files, DeletingAFileThatCannotGoShowsTheBoxAndKeepsIt)
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
         EXPECT_FALSE(deleted);
-        ExpectOneBox(boxes, "Folgende Datei kann nicht gelöscht werden:\n" + path + "\n\n" + ErrorText(c.error));
+        ExpectOneBox(boxes, "Folgende Datei kann nicht gelöscht werden:\n" + path + "\n\n" + ExpectedErrorText(c.error));
         EXPECT_EQ(std::string(gStatusLine), "Lösche " + path + " ...");
         EXPECT_TRUE(FileThere(path));
         RemoveFile(path);
@@ -213,7 +193,7 @@ TEST_F(Files, RemovingADirectoryOnlyWhenEmpty)
     std::vector<RobotBox> boxes = Answered([&] { removed = RemoveOneDirectory(full.c_str()); });
     EXPECT_FALSE(removed);
     ExpectOneBox(boxes, "Folgendes Verzeichnis kann nicht gelöscht werden:\n" + full + "\n\n" +
-                            ErrorText(ERROR_DIR_NOT_EMPTY));
+                            ExpectedErrorText(ERROR_DIR_NOT_EMPTY));
     EXPECT_EQ(std::string(gStatusLine), "Lösche Verzeichnis " + full + " ...");
     EXPECT_TRUE(FileThere(full + "\\inside.txt"));
 
