@@ -23,14 +23,20 @@ static char* KeepData()
     return KeepText(reinterpret_cast<const char*>(gEnumValueData), sizeof gEnumValueData);
 }
 
+// Opens a key for reading; when it cannot be, says which in the error text.
+static HKEY OpenOrExplain(HKEY root, const char* rootName, const char* path)
+{
+    HKEY key = OpenKeyForRead(root, path);
+    if (key == nullptr)
+        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed, rootName, path);
+    return key;
+}
+
 static bool ReadPreload()
 {
-    UniqueKey key(OpenKeyForRead(HKEY_CURRENT_USER, kPreloadPath));
-    if (!key) {
-        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed,
-                    "HKEY_CURRENT_USER", kPreloadPath);
+    UniqueKey key(OpenOrExplain(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", kPreloadPath));
+    if (!key)
         return false;
-    }
     DWORD count = CountValues(key.get());
     for (DWORD i = 0; i < count; ++i) {
         if (gPreloadCount >= kTableCapacity || !EnumValue(key.get(), i))
@@ -46,12 +52,9 @@ static bool ReadPreload()
 
 static bool ReadSubstitutes()
 {
-    UniqueKey key(OpenKeyForRead(HKEY_CURRENT_USER, kSubstitutesPath));
-    if (!key) {
-        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed,
-                    "HKEY_CURRENT_USER", kSubstitutesPath);
+    UniqueKey key(OpenOrExplain(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", kSubstitutesPath));
+    if (!key)
         return false;
-    }
     DWORD count = CountValues(key.get());
     for (DWORD i = 0; i < count; ++i) {
         if (gSubstituteCount >= kTableCapacity || !EnumValue(key.get(), i))
@@ -82,12 +85,9 @@ static bool IsGermanLayoutName(const char* name)
 
 static bool ReadLayouts()
 {
-    UniqueKey layouts(OpenKeyForRead(HKEY_LOCAL_MACHINE, kLayoutsPath));
-    if (!layouts) {
-        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed,
-                    "HKEY_LOCAL_MACHINE", kLayoutsPath);
+    UniqueKey layouts(OpenOrExplain(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kLayoutsPath));
+    if (!layouts)
         return false;
-    }
     DWORD count = CountSubkeys(layouts.get());
     for (DWORD i = 0; i < count; ++i) {
         if (gLayoutCount >= kTableCapacity || !EnumSubkey(layouts.get(), i))
