@@ -71,6 +71,16 @@ const char* NewPreloadIdentifier(const char* languagePart, const SubstitutePair*
     return identifier;
 }
 
+bool OnlyTheLayoutInPreload()
+{
+    for (unsigned i = 0; i < gPreloadCount; ++i) {
+        const char* substitute = gPreload[i].substitute;
+        if (substitute == nullptr || !EqualNoCase(substitute, gLayoutKey))
+            return false;
+    }
+    return gPreloadCount > 0;
+}
+
 namespace {
 
 struct Marks {

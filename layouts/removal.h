@@ -9,6 +9,10 @@ bool RemoveLayoutFromPreload();
 // failed; otherwise gRegistryErrorText says what.
 bool WriteBackLayoutLists();
 
+// True when the Preload list holds entries and every one of them stands
+// for the layout key: removing it would leave the user nothing that works.
+bool OnlyTheLayoutInPreload();
+
 // Exactly 8 characters beginning "00000"; false for null.
 bool IsStandardLayoutKey(const char* text);
 // Characters 5 to 8 of an 8-character text, otherwise "0407". The result

@@ -55,7 +55,9 @@ static bool SnapshotAllowsUninstall()
                    kDisplayName, gLayoutKey, kDriverBaseName, layoutFile);
         return false;
     }
-    if (gPreloadCount == 1) {
+    // Two entries that both stand for the layout are no choice either: the
+    // rebuilt list would point at the removed layout alone.
+    if (gPreloadCount == 1 || OnlyTheLayoutInPreload()) {
         WarningBox("In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung "
                    "derzeit als einzig auswählbare Belegung hinterlegt.\nBitte wählen Sie dort erst "
                    "eine andere Tastaturbelegung, bevor Sie die hier gewählte deinstallieren.");
