@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,138 +20,86 @@ char gArguments[kMaxArguments + 1][kArgumentSize];
 
 namespace {
 
-std::vector<std::wstring> Split(const wchar_t* line)
+using Words = std::vector<std::wstring>;
+Words Split(const std::wstring& line)
 {
     static WideWord words[31];
-    int n = SplitCommandLine(line, words, 31);
-    std::vector<std::wstring> out;
-    for (int i = 0; i < n; ++i)
+    Words out;
+    for (int i = 0, n = SplitCommandLine(line.c_str(), words, 31); i < n; ++i)
         out.push_back(words[i].overlong ? L"<overlong>" : words[i].text);
     return out;
 }
 
-TEST(CommandLine, SplitsOnBlanksAndLeadingQuotesOnly)
-{
-    using W = std::vector<std::wstring>;
-    EXPECT_EQ(Split(L"\"C:\\Program Files\\Morvain\\Uninstall_Quorvex.exe\" 0001A407"),
-              (W{L"C:\\Program Files\\Morvain\\Uninstall_Quorvex.exe", L"0001A407"}));
-    EXPECT_EQ(Split(L"p  a b  "), (W{L"p", L"a", L"b"}));
-    EXPECT_EQ(Split(L"p a\tb"), (W{L"p", L"a\tb"}));
-    EXPECT_EQ(Split(L"p ab\"c"), (W{L"p", L"ab\"c"}));
-    EXPECT_EQ(Split(L"p \"a b\"c"), (W{L"p", L"a b", L"c"}));
-    EXPECT_EQ(Split(L"p \"\" x"), (W{L"p", L"", L"x"}));
-    EXPECT_EQ(Split(L" p a"), (W{L"", L"p", L"a"}));
-    EXPECT_EQ(Split(L"p \"open"), (W{L"p", L"open"}));
-    EXPECT_EQ(Split(L"p a\\\"b"), (W{L"p", L"a\\\"b"}));
-}
+// A bounded call's verdict and what it left in the buffer.
+std::string Left(bool fit, const char* buffer) { return (fit ? "fit:" : "cut:") + std::string(buffer); }
 
-TEST(CommandLine, StopsAtThirtyWordsAndMarksOverlongWords)
+TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
 {
+    const std::pair<std::wstring, Words> cases[] = {
+        {L"\"C:\\Program Files\\Morvain\\Uninstall_Quorvex.exe\" 0001A407",
+         {L"C:\\Program Files\\Morvain\\Uninstall_Quorvex.exe", L"0001A407"}},
+        {L"p  a b  ", {L"p", L"a", L"b"}},  {L"p a\tb", {L"p", L"a\tb"}},  {L"p ab\"c", {L"p", L"ab\"c"}},
+        {L"p \"a b\"c", {L"p", L"a b", L"c"}}, {L"p \"\" x", {L"p", L"", L"x"}}, {L" p a", {L"", L"p", L"a"}},
+        {L"p \"open", {L"p", L"open"}},    {L"p a\\\"b", {L"p", L"a\\\"b"}},
+        {L"p " + std::wstring(259, L'y'), {L"p", std::wstring(259, L'y')}},
+        {L"p " + std::wstring(260, L'y'), {L"p", L"<overlong>"}},
+        {L"p " + std::wstring(300, L'x') + L" next", {L"p", L"<overlong>", L"next"}}};
+    for (const auto& [line, words] : cases)
+        EXPECT_EQ(Split(line), words);
     std::wstring line = L"prog";
     for (int i = 1; i <= 35; ++i)
         line += L" w" + std::to_wstring(i);
-    auto words = Split(line.c_str());
-    ASSERT_EQ(words.size(), 31u);
-    EXPECT_EQ(words[30], L"w30");
-
-    std::wstring longWord(300, L'x');
-    words = Split((L"p " + longWord + L" next").c_str());
-    ASSERT_EQ(words.size(), 3u);
-    EXPECT_EQ(words[1], L"<overlong>");
-    EXPECT_EQ(words[2], L"next");
-    EXPECT_EQ(Split((L"p " + std::wstring(260, L'y')).c_str())[1], L"<overlong>");
-    EXPECT_EQ(Split((L"p " + std::wstring(259, L'y')).c_str())[1], std::wstring(259, L'y'));
-}
-
-TEST(CommandLine, BaseNames)
-{
-    const char* cases[][2] = {{"C:\\x\\Uninstall_Quorvex.exe", "Uninstall_Quorvex"},
-                              {"C:\\x\\a.b.exe", "a.b"}, {"C:\\x\\.profile", ".profile"},
-                              {"C:\\x\\name", "name"}, {"C:name.", "name"}, {"", ""}};
-    for (auto& c : cases) {
-        char out[260];
-        BaseNameOf(c[0], out, sizeof out);
-        EXPECT_STREQ(out, c[1]) << c[0];
+    EXPECT_EQ(Split(line).size(), 31u);
+    EXPECT_EQ(Split(line).at(30), L"w30");
+    const char* names[][2] = {{"C:\\x\\Uninstall_Quorvex.exe", "Uninstall_Quorvex"}, {"C:\\x\\a.b.exe", "a.b"},
+                              {"C:\\x\\.profile", ".profile"}, {"C:\\x\\name", "name"}, {"C:name.", "name"},
+                              {"", ""}};
+    for (auto& [file, name] : names) {
+        char base[260];
+        BaseNameOf(file, base, sizeof base);
+        EXPECT_STREQ(base, name) << file;
     }
-}
-
-TEST(Text, BoundedCopiesNeverWritePastTheBuffer)
-{
-    char small[5] = "";
-    EXPECT_FALSE(CopyText(small, sizeof small, "abcdefgh"));
-    EXPECT_STREQ(small, "abcd");
-    EXPECT_FALSE(AppendText(small, sizeof small, "x"));
-    char path[8] = "ab";
-    EXPECT_TRUE(AppendText(path, sizeof path, "cdefg"));
-    EXPECT_STREQ(path, "abcdefg");
-    char out[12];
-    EXPECT_TRUE(ComposeText(out, sizeof out, "A%sB%sC", "xxxx", "%s%n"));
-    EXPECT_STREQ(out, "AxxxxB%s%nC");
-    EXPECT_FALSE(ComposeText(out, 8, "A%sB%sC", "xxxx", "%s%n"));
-    EXPECT_STREQ(out, "AxxxxB%");
-    EXPECT_TRUE(ComposeText(out, sizeof out, "%s-%s", "a", nullptr));
-    EXPECT_STREQ(out, "a-");
+    char small[5] = "", path[8] = "ab", out[12], box[64], tiny[4];
+    EXPECT_EQ(Left(CopyText(small, sizeof small, "abcdefgh"), small), "cut:abcd");
+    EXPECT_EQ(Left(AppendText(small, sizeof small, "x"), small), "cut:abcd");
+    EXPECT_EQ(Left(AppendText(path, sizeof path, "cdefg"), path), "fit:abcdefg");
+    // Arguments never act as formats.
+    EXPECT_EQ(Left(ComposeText(out, sizeof out, "A%sB%sC", "xxxx", "%s%n"), out), "fit:AxxxxB%s%nC");
+    EXPECT_EQ(Left(ComposeText(out, 8, "A%sB%sC", "xxxx", "%s%n"), out), "cut:AxxxxB%");
+    EXPECT_EQ(Left(ComposeText(out, sizeof out, "%s-%s", "a", nullptr), out), "fit:a-");
     EXPECT_TRUE(EqualNoCase("0c07abcD", "0C07ABCd"));
     EXPECT_FALSE(EqualNoCase("\xe4", "\xc4"));  // ä and Ä do not fold
     EXPECT_FALSE(EqualNoCase("ab", "abc"));
-}
-
-TEST(Text, BoxTextTurnsControlCharactersIntoLineBreaks)
-{
-    char out[64];
-    PrepareBoxText(out, sizeof out, "a\tb\nc\rd\x01\xf6");
-    EXPECT_STREQ(out, "a\r\nb\nc\rd\r\n\xf6");
-    char tiny[4];
+    PrepareBoxText(box, sizeof box, "a\tb\nc\rd\x01\xf6");
+    EXPECT_STREQ(box, "a\r\nb\nc\rd\r\n\xf6");
     PrepareBoxText(tiny, sizeof tiny, "ab\tc");
     EXPECT_STREQ(tiny, "ab");
 }
 
-TEST(OrderNumbers, ReadAndCanonical)
-{
-    struct {
-        const char* name;
-        int32_t number;
-        bool canonical;
-    } cases[] = {{"1", 1, true},   {"01", 1, false},  {" 2", 2, false}, {"+3", 3, false},
-                 {"-1", -1, true}, {"1a2", 12, false}, {"", 0, false},  {"x", 0, false},
-                 {"2002", 2002, true}, {"0", 0, true}, {"-0", 0, false},
-                 {"99999999999", static_cast<int32_t>(1215752191), false},
-                 {"4294967297", 1, false}, {"2147483648", INT32_MIN, false},
-                 {"-2147483648", INT32_MIN, true}};
-    for (auto& c : cases) {
-        EXPECT_EQ(ReadOrderNumber(c.name), c.number) << c.name;
-        EXPECT_EQ(IsCanonicalName(ReadOrderNumber(c.name), c.name), c.canonical) << c.name;
-    }
-}
-
-// Fills the Preload table as the snapshot would; "" as substitute means none.
-struct Row {
-    const char* name;
-    const char* data;
-    const char* substitute;
-};
-
-void Load(const std::vector<Row>& rows, const char* key = "E0010407")
+// Fills the Preload table as the snapshot would from blank-separated
+// "name=data" or "name=data>substitute" items and removes the layout: gives
+// the new Preload list in write order and the new Substitutes, or the refusal.
+std::string Remove(const std::string& entries, const char* key = "E0010407", int32_t keyIndex = 0)
 {
     memset(gPreload, 0, sizeof gPreload);
-    memset(gNewPreload, 0, sizeof gNewPreload);
-    memset(gNewSubstitutes, 0, sizeof gNewSubstitutes);
     gPreloadCount = 0;
     gLayoutNotInPreload = false;
-    for (const Row& r : rows) {
+    std::istringstream in(entries);
+    for (std::string item; in >> item;) {
         PreloadEntry& e = gPreload[gPreloadCount++];
-        e.name = KeepText(r.name, 300);
-        e.data = KeepText(r.data, 300);
-        e.substitute = r.substitute[0] != '\0' ? KeepText(r.substitute, 300) : nullptr;
+        const size_t eq = item.find('='), gt = item.find('>');
+        e.name = KeepText(item.substr(0, eq).c_str(), 300);
+        e.data = KeepText(item.substr(eq + 1, gt - eq - 1).c_str(), 300);
+        e.substitute = gt == std::string::npos ? nullptr : KeepText(item.substr(gt + 1).c_str(), 300);
         e.number = ReadOrderNumber(e.name);
         e.canonical = IsCanonicalName(e.number, e.name);
     }
     CopyText(gLayoutKey, sizeof gLayoutKey, key);
-    gLayoutKeyIndex = 0;
-}
-
-std::string NewLists()
-{
+    gLayoutKeyIndex = keyIndex;
+    if (!RemoveLayoutFromPreload())
+        return gRegistryErrorText;
+    if (gLayoutNotInPreload)
+        return "not in Preload";
     std::string out;
     for (unsigned i = 0; i < gNewPreloadCount; ++i)
         out += std::string(gNewPreload[i].name) + "=" + gNewPreload[i].data + " ";
@@ -159,86 +109,58 @@ std::string NewLists()
     return out;
 }
 
-std::string Remove(const std::vector<Row>& rows)
+TEST(Removal, OrderNumbersWorkedExamplesOddNamesDuplicatesAndRefusals)
 {
-    Load(rows);
-    EXPECT_TRUE(RemoveLayoutFromPreload());
-    return gLayoutNotInPreload ? "not in Preload" : NewLists();
+    const struct { const char* name; int32_t number; bool canonical; } numbers[] = {
+        {"1", 1, true}, {"01", 1, false}, {" 2", 2, false}, {"+3", 3, false}, {"-1", -1, true}, {"-0", 0, false},
+        {"1a2", 12, false}, {"", 0, false}, {"x", 0, false}, {"2002", 2002, true}, {"0", 0, true},
+        {"99999999999", 1215752191, false}, {"4294967297", 1, false}, {"2147483648", INT32_MIN, false},
+        {"-2147483648", INT32_MIN, true}};
+    for (auto& c : numbers)
+        EXPECT_EQ(std::make_pair(ReadOrderNumber(c.name), IsCanonicalName(c.number, c.name)),
+                  std::make_pair(c.number, c.canonical)) << c.name;
+    const std::pair<const char*, const char*> cases[] = {
+        {"1=00000407 2=d0010407>E0010407", "1=00000407 |"},
+        {"1=d0010407>E0010407 2=00000409 3=d0020407>00010407", "1=00000409 2=d0010407 | d0010407=00010407"},
+        // Every entry substituted: the one before the removed takes over its standard key.
+        {"1=d0010407>00010407 2=d0020407>00020407 3=00000407>E0010407",
+         "1=d0010407 2=00000407 | d0010407=00010407 00000407=00020407"},
+        {"1=E0010407 2=00000407", "not in Preload"},  // its data is not a substitute
+        // Gaps close, fresh identifiers per language, the key matched ignoring case.
+        {"1=00000407 4=d0050407>00010407 7=d0010407>e0010407 12=d0070807>00010807 30=00000409",
+         "1=00000407 4=00000409 2=d0010407 3=d0010807 | d0010407=00010407 d0010807=00010807"},
+        // Odd names go behind the canonical ones in table order, unless they lead to a standard layout.
+        {"+4=a0000407 2=d0010407>E0010407 3=00000407 01=a000040c", "1=00000407 2=a0000407 3=a000040c |"},
+        {"01=d0030407>00000409 2=d0010407>E0010407 3=00000407 4=a0000407",
+         "2=00000407 3=a0000407 1=d0010407 | d0010407=00000409"},
+        // Beyond 2001 or below 0 dropped, unless standard and the removed entry was first.
+        {"1=00000407 2002=a0000409 -1=b0000409 2001=c0000409 3=d0010407>E0010407", "1=00000407 2=c0000409 |"},
+        {"1=d0010407>E0010407 2002=00000409 -1=00000407", "1=00000409 2=00000407 |"},
+        // Entries without substitute first, then the others; names are the new positions.
+        {"1=d0010407>00010407 2=00000407 3=d0020407>E0010407", "2=00000407 1=d0010407 | d0010407=00010407"},
+        // Substituted by the key twice: the later goes, the earlier maps to it under a fresh identifier.
+        {"1=00000407 2=d0010407>E0010407 3=a0000409 4=d0020407>E0010407",
+         "1=00000407 3=a0000409 2=d0010407 | d0010407=E0010407"}};
+    for (const auto& [entries, want] : cases)
+        EXPECT_EQ(Remove(entries), want);
+    EXPECT_EQ(Remove("1=00000407 2=d0010407>E0010407", "E0010407", -1), "Schl\xfcssel nicht vorhanden");
+    EXPECT_EQ(Remove("1=00000407 2=d0010407>00000407", "00000407"), "Standard-Layout kann nicht entfernt werden");
 }
 
-TEST(Removal, WorkedExamples)
+TEST(Removal, IdentifiersSkipUsedNamesAndStayDistinctPerLanguageOverAThousandEntries)
 {
-    const char* K = "E0010407";
-    EXPECT_EQ(Remove({{"1", "00000407", ""}, {"2", "d0010407", K}}), "1=00000407 |");
-    EXPECT_EQ(Remove({{"1", "d0010407", K}, {"2", "00000409", ""}, {"3", "d0020407", "00010407"}}),
-              "1=00000409 2=d0010407 | d0010407=00010407");
-    // Every entry has a substitute: the survivor takes over the standard key.
-    EXPECT_EQ(Remove({{"1", "00000407", K}, {"2", "d0010407", "00010407"}}),
-              "1=00000407 | 00000407=00010407");
-    EXPECT_EQ(Remove({{"1", "00000409", ""}, {"2", "00000407", ""}}), "not in Preload");
-    // An entry whose own data is the key does not count without a substitute.
-    EXPECT_EQ(Remove({{"1", K, ""}, {"2", "00000407", ""}}), "not in Preload");
-}
-
-TEST(Removal, OrderNumbersGapsAndOddNames)
-{
-    const char* K = "e0010407";  // the substitute matches ignoring case
-    EXPECT_EQ(Remove({{"5", "00000407", ""}, {"9", "d0010407", "E0010407"}, {"7", "00000409", ""}}),
-              "1=00000407 2=00000409 |");
-    EXPECT_EQ(Remove({{"01", "a000040c", ""}, {"2", "d0010407", K}, {"3", "00000407", ""}}),
-              "1=00000407 2=a000040c |");
-    // Out of range names are dropped unless they refer to standard layouts
-    // and the removed entry was first.
-    EXPECT_EQ(Remove({{"1", "00000407", ""}, {"2002", "a0000409", ""}, {"-1", "b0000409", ""},
-                      {"3", "d0010407", K}}),
-                     "1=00000407 |");
-    EXPECT_EQ(Remove({{"1", "d0010407", K}, {"2002", "00000409", ""}, {"-1", "00000407", ""}}),
-              "1=00000409 2=00000407 |");
-    // Without-substitute entries first, then the others, names = new positions.
-    EXPECT_EQ(Remove({{"1", "d0010407", "00010407"}, {"2", "00000407", ""}, {"3", "d0020407", K}}),
-              "2=00000407 1=d0010407 | d0010407=00010407");
-}
-
-TEST(Removal, DuplicatesAndRefusals)
-{
-    const char* K = "E0010407";
-    // Two entries substituted by the key: only the later goes, the earlier
-    // keeps mapping to it under a fresh identifier.
-    EXPECT_EQ(Remove({{"1", "00000407", ""}, {"2", "d0010407", K}, {"3", "d0020407", K}}),
-              "1=00000407 2=d0010407 | d0010407=E0010407");
-    Load({{"1", "00000407", ""}});
-    gLayoutKeyIndex = -1;
-    EXPECT_FALSE(RemoveLayoutFromPreload());
-    EXPECT_STREQ(gRegistryErrorText, "Schl\xfcssel nicht vorhanden");
-    Load({{"1", "00000407", ""}}, "00000407");
-    EXPECT_FALSE(RemoveLayoutFromPreload());
-    EXPECT_STREQ(gRegistryErrorText, "Standard-Layout kann nicht entfernt werden");
-}
-
-TEST(Removal, ManyEntriesGetDistinctIdentifiersPerLanguage)
-{
-    std::vector<std::string> names, data, subs;
-    std::vector<Row> rows;
-    for (int i = 0; i < 1000; ++i) {
-        names.push_back(std::to_string(i + 1));
-        data.push_back(i % 2 ? "d0000807" : "d0000407");
-        subs.push_back(i == 500 ? "E0010407" : "a" + std::to_string(1000000 + i));
-    }
+    std::string entries;
     for (int i = 0; i < 1000; ++i)
-        rows.push_back({names[i].c_str(), data[i].c_str(), subs[i].c_str()});
-    Load(rows);
-    ASSERT_TRUE(RemoveLayoutFromPreload());
+        entries += std::to_string(i + 1) + (i % 2 ? "=d0000807>" : "=d0000407>") +
+                   (i == 500 ? std::string("E0010407") : "a" + std::to_string(1000000 + i)) + " ";
+    Remove(entries);
     ASSERT_EQ(gNewPreloadCount, 999u);
     ASSERT_EQ(gNewSubstituteCount, 999u);
-    EXPECT_STREQ(gNewSubstitutes[0].name, "d0010407");
-    EXPECT_STREQ(gNewSubstitutes[1].name, "d0010807");
-    EXPECT_STREQ(gNewSubstitutes[998].name, "d1f40807");
-    for (unsigned i = 1; i < gNewSubstituteCount; ++i)
-        EXPECT_STRNE(gNewSubstitutes[i - 1].name, gNewSubstitutes[i].name);
-}
-
-TEST(Removal, NewIdentifierSkipsUsedNames)
-{
+    EXPECT_STREQ(gNewSubstitutes[998].name, "d1f40807");  // the 500th of its language
+    std::set<std::string> names;
+    for (unsigned i = 0; i < gNewSubstituteCount; ++i)
+        names.insert(gNewSubstitutes[i].name);
+    EXPECT_EQ(names.size(), 999u);
     char n1[] = "d0010407", n2[] = "D0020407", n3[] = "d0030807";
     SubstitutePair used[] = {{n1, n1}, {n2, n2}, {nullptr, nullptr}, {n3, n3}};
     EXPECT_STREQ(NewPreloadIdentifier("0407", used, 4), "d0030407");
@@ -248,77 +170,50 @@ TEST(Removal, NewIdentifierSkipsUsedNames)
     EXPECT_STREQ(LanguagePart("short"), "0407");
     EXPECT_STREQ(LanguagePart(nullptr), "0407");
     EXPECT_TRUE(IsStandardLayoutKey("00000409"));
-    EXPECT_FALSE(IsStandardLayoutKey("00001407"));
-    EXPECT_FALSE(IsStandardLayoutKey("000004070"));
-    EXPECT_FALSE(IsStandardLayoutKey(nullptr));
+    for (const char* other : {"00001407", "000004070", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(IsStandardLayoutKey(other));
 }
 
-ArgumentVerdict Judge(std::vector<std::string> words)
+// Verdict and gForce on a line split as the program does, units above 0xFF narrowed to '?'.
+std::pair<ArgumentVerdict, bool> Judge(const std::wstring& line)
 {
+    const Words words = Split(line);
     memset(gArguments, 0, sizeof gArguments);
-    gArgumentCount = static_cast<int>(words.size());
-    for (size_t i = 0; i < words.size() && i < 30; ++i)
-        CopyText(gArguments[i + 1], kArgumentSize, words[i].c_str());
-    return ValidateArguments();
+    gArgumentCount = static_cast<int>(words.size()) - 1;
+    for (int i = 1; i <= gArgumentCount; ++i)
+        for (size_t j = 0; j < words[i].size(); ++j)
+            gArguments[i][j] = words[i][j] < 0x100 ? static_cast<char>(words[i][j]) : '?';
+    return {ValidateArguments(), gForce};  // braces evaluate left to right
 }
 
-TEST(Arguments, AcceptsTheKeyAloneOrWithForce)
+TEST(Arguments, TheKeyAloneOrWithForceOnFixedAndRandomLines)
 {
-    EXPECT_EQ(Judge({"ABCD0407"}), kArgumentsAccepted);
-    EXPECT_FALSE(gForce);
-    EXPECT_EQ(Judge({"00010407", "/force"}), kArgumentsAccepted);
-    EXPECT_TRUE(gForce);
-    EXPECT_STREQ(gLayoutKey, "00010407");
-    EXPECT_EQ(Judge({}), kArgumentsMissing);
-    EXPECT_EQ(Judge({"00010407", "/FORCE"}), kArgumentsMissing);
-    EXPECT_EQ(Judge({"/force", "00010407"}), kArgumentsMissing);
-    EXPECT_EQ(Judge({"00010407", "/force", "x"}), kArgumentsMissing);
-    EXPECT_EQ(Judge({"0001040"}), kKeyLength);
-    EXPECT_EQ(Judge({"000104070"}), kKeyLength);
-    EXPECT_EQ(Judge({""}), kKeyLength);
-    EXPECT_EQ(Judge({"0001a407"}), kKeyNotGerman);
-    EXPECT_EQ(Judge({"00010409"}), kKeyNotGerman);
-    EXPECT_EQ(Judge({"00000407"}), kKeyStandard);
-    EXPECT_FALSE(gForce);
-}
-
-// Random command lines through the splitter and the judge: no crash, and a
-// verdict that agrees with a plain restatement of the rules.
-TEST(Arguments, RandomCommandLines)
-{
+    const struct { const wchar_t* line; ArgumentVerdict verdict; bool force; } cases[] = {
+        {L"p ABCD0407", kArgumentsAccepted, false}, {L"p", kArgumentsMissing, false},
+        {L"p 00010407 /FORCE", kArgumentsMissing, false}, {L"p /force 00010407", kArgumentsMissing, false},
+        {L"p 00010407 /force x", kArgumentsMissing, false}, {L"p 0001040", kKeyLength, false},
+        {L"p 000104070 /force", kKeyLength, true}, {L"p \"\"", kKeyLength, false},
+        {L"p 00000407", kKeyStandard, false}, {L"p 0001a407", kKeyNotGerman, false},
+        {L"p 00010409", kKeyNotGerman, false}, {L"p 00010407 /force", kArgumentsAccepted, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Judge(c.line), std::make_pair(c.verdict, c.force)) << &c - cases;
+    EXPECT_STREQ(gLayoutKey, "00010407");  // from the last line
+    // Seeded random lines: no crash, and the verdicts of a plain restatement of the rules.
     std::mt19937 rng(20261207);
     const wchar_t alphabet[] = L" \"\t/aAfFcCeEor04789\x3a9\xe4";
     for (int round = 0; round < 500; ++round) {
         std::wstring line = L"\"C:\\p\\Uninstall_Quorvex.exe\"";
-        int len = static_cast<int>(rng() % 40);
-        for (int i = 0; i < len; ++i)
+        for (int i = 0, length = static_cast<int>(rng() % 40); i < length; ++i)
             line += alphabet[rng() % (sizeof alphabet / sizeof alphabet[0] - 1)];
-        if (rng() % 3 == 0)
-            line += L" E0010407";
-        if (rng() % 4 == 0)
-            line += L" /force";
-        static WideWord words[31];
-        int n = SplitCommandLine(line.c_str(), words, 31);
-        ASSERT_GE(n, 1);
-        std::vector<std::string> narrow;
-        for (int i = 1; i < n; ++i) {
-            std::string w;
-            for (const wchar_t* p = words[i].text; *p; ++p)
-                w += *p < 0x100 ? static_cast<char>(*p) : '?';
-            narrow.push_back(w);
-        }
-        ArgumentVerdict v = Judge(narrow);
-        bool force = narrow.size() == 2 && narrow[1] == "/force";
-        ArgumentVerdict expected = kArgumentsAccepted;
-        if (narrow.size() != 1 && !force)
-            expected = kArgumentsMissing;
-        else if (narrow[0].size() != 8)
-            expected = kKeyLength;
-        else if (narrow[0].substr(4) != "0407")
-            expected = kKeyNotGerman;
-        else if (EqualNoCase(narrow[0].c_str(), "00000407"))
-            expected = kKeyStandard;
-        EXPECT_EQ(v, expected) << round;
+        line += rng() % 3 == 0 ? L" E0010407" : L"";
+        line += rng() % 4 == 0 ? L" /force" : L"";
+        const Words w = Split(line);  // the program path first
+        EXPECT_EQ(Judge(line).first, w.size() != 2 && (w.size() != 3 || w[2] != L"/force") ? kArgumentsMissing
+                                     : w[1].size() != 8                                     ? kKeyLength
+                                     : w[1].substr(4) != L"0407"                            ? kKeyNotGerman
+                                     : w[1] == L"00000407" /* digits have no case */        ? kKeyStandard
+                                                                                            : kArgumentsAccepted)
+            << round;
     }
 }
 

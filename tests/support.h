@@ -1,5 +1,5 @@
 // What the tests share: the machine as the program sees it, a simulated
-// installation of the product, and runs of the real program under the robot.
+// installation, and runs of the real program under the robot.
 #pragma once
 #include <windows.h>
 
@@ -11,87 +11,65 @@
 
 #include "robot.h"
 
-extern const char kKey[];          // layout key of the simulated installation
-extern const char kEntryName[];    // its entry in the list of installed software
-extern const char kShortcut[];     // shortcut file name on both desktops
+#define DISPLAY "DIN E1 (Treiber V3.11 \"Selvarin\")"
+extern const char kKey[];  // layout key of the simulated installation
+extern const char kEntryName[], kLayoutsPath[], kPreloadPath[], kSubstitutesPath[], kUninstallPath[];
 extern const char* const kHelperFiles[3];
-extern const char kLayoutsPath[];  // HKLM
-extern const char kPreloadPath[];  // HKCU
-extern const char kSubstitutesPath[];
-extern const char kUninstallPath[];  // HKLM
 
 bool Is64BitWindows();
-std::string SystemDir();        // the real system directory, with backslash
-std::string Wow64Dir();         // the 32-bit one on 64-bit Windows, else ""
-std::string ProgramFolder();    // ...\Morvain, no backslash
-std::string TempDir();          // with backslash
-std::string UserDesktop();      // with backslash
-std::string CommonDesktop();    // with backslash
+std::string SystemDir();      // the real one, with backslash
+std::string Wow64Dir();       // with backslash; "" on 32-bit Windows
+std::string ProgramFolder();  // ...\Morvain
+std::string InstalledExe();
+std::string TempDir();        // with backslash
+std::string CopyPath();       // the copy's place in the temporary directory
 
 // Files, with WOW64 redirection off so that paths mean what the program sees.
 void PutFile(const std::string& path, const std::string& content = "x");
 bool FileThere(const std::string& path);
-void RemoveFile(const std::string& path);
-void PutDirectory(const std::string& path);
-void RemoveTree(const std::string& path);
+void RemoveTree(const std::string& path);  // a file or a whole folder
+std::string Content(const std::string& path);
 
-// Registry values of one key, sorted by name ignoring case; the data of
-// REG_SZ values as text, of others as "<type N>".
+// Registry. Values of a key as "name=data ..." sorted by name ignoring case;
+// data of other types than REG_SZ as "<type N>".
 using Values = std::vector<std::pair<std::string, std::string>>;
-Values ReadValues(HKEY root, const std::string& path);
+std::string List(HKEY root, const std::string& path);
+void WriteValues(HKEY root, const std::string& path, const Values& values);  // replaces the key
+void PutValue(HKEY root, const std::string& path, const std::string& name, const std::string& bytes,
+              DWORD type = REG_SZ);  // REG_SZ gets its terminator added
+std::string Subkeys(HKEY root, const std::string& path);  // "a b c", sorted
 bool KeyThere(HKEY root, const std::string& path);
 void RemoveKey(HKEY root, const std::string& path);
-// Replaces the key's values by these (REG_SZ); creates the key.
-void WriteValues(HKEY root, const std::string& path, const Values& values);
-void PutValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
-              const std::string& bytes);
-std::vector<std::string> Subkeys(HKEY root, const std::string& path);
 
-// A complete installation: driver file(s), the layout's key beside the
-// standard German and US layouts, Preload 1 = 00000407 and 2 = d0010407
-// substituted by the layout key, program folder with the program and its
-// helper files, both shortcuts, the registration entry. Clears leftovers of
-// earlier tests (copies in the temporary directory, pending deletions).
+// A complete installation: driver files, the layout's key beside 00000407
+// and 00000409, Preload 1 = 00000407 and 2 = d0010407 substituted by the key,
+// program folder with its three files, both shortcuts, the registration
+// entry. Clears what earlier runs left (copies, pending deletions).
 void InstallProduct();
+// The user's lists, the layouts and the other entries, then which parts of
+// the product are there: "driver driver32 exe pdf ico folder desktop common entry".
+std::string Machine();
+std::string Lists();
+std::string ProductLeft();
 
-// Runs the installed program with args (e.g. kKey or "E0010407 /force").
-RobotRun RunInstalled(const std::string& args, const std::vector<std::string>& answers,
-                      const std::string& environment = "");
-// Runs the program from another path (copied there first).
-RobotRun RunFrom(const std::string& exePath, const std::string& args,
-                 const std::vector<std::string>& answers, const std::string& environment = "");
-
-// A whole-machine picture of everything the product or the tests touch.
-struct MachineState {
-    Values preload, substitutes;
-    std::vector<std::string> layouts, uninstallEntries;
-    bool driver = false, driver32 = false, folder = false;
-    std::vector<bool> helpers;
-    bool userShortcut = false, commonShortcut = false;
-    bool operator==(const MachineState& o) const;
-};
-MachineState Capture();
-std::string Describe(const MachineState& s);
-
-// The copy's path in the temporary directory and the pending deletions.
-std::string CopyPath();
-std::string PendingRenames();
-
-// The system's text for an error code, asked so that insert markers stay,
-// and the Windows error text a failure box must quote for it: both built here,
-// not by the code under test.
-std::string SystemText(DWORD code);
-std::string ExpectedErrorText(DWORD code);
-
-// Expected box, compared with what the robot saw.
-struct Box {
-    const char* caption;
-    const char* text;
-    const char* buttons;
-    bool prefixOnly = false;  // the text goes on with a Windows error text
-};
-extern const char kProgramCaption[];  // "Uninstall_Quorvex"
-extern const char kFileCaption[];     // "Tastaturtreiber-Deinstallation"
-void ExpectBoxes(const RobotRun& run, const std::vector<Box>& expected);
+RobotRun Launch(const std::string& exe, const std::string& args, const std::vector<std::string>& answers,
+             const std::string& environment = "");
+inline RobotRun RunInstalled(const std::string& args, const std::vector<std::string>& answers,
+                             const std::string& environment = "")
+{
+    return Launch(InstalledExe(), args, answers, environment);
+}
 // Both processes ended with exit code 0, nothing hung.
-void ExpectCleanEnd(const RobotRun& run);
+::testing::AssertionResult CleanEnd(const RobotRun& run);
+// The boxes seen, each as "caption|buttons|text\n"; the expected ones built alike.
+std::string Shown(const std::vector<RobotBox>& boxes);
+// The robot sees caption, buttons and text; an information and a warning
+// box of the program look alike to it.
+std::string Ok(const std::string& text);        // program caption, OK
+std::string Ask(const std::string& text);       // program caption, Yes and No
+std::string FileBox(const std::string& text);   // "Tastaturtreiber-Deinstallation", OK
+extern const std::string kQuestion, kDone, kCancelled;
+
+std::string PendingRenames();
+// The Windows error text a failure box must quote, built here independently.
+std::string ExpectedErrorText(DWORD code);

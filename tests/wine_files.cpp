@@ -1,228 +1,212 @@
-// File operations against real files, with their boxes answered in-process.
+// File operations on real files, the system directories, and the installed
+// program's hand-over to its copy in the temporary directory.
 #include "support.h"
-
-#include "files/files.h"
-#include "frame/status_window.h"
-#include "frame/text.h"
 
 #include <cstring>
 #include <functional>
 
+#include "files/files.h"
+#include "frame/app.h"
+#include "frame/status_window.h"
+#include "uninstall/system_dirs.h"
+
 namespace {
 
-std::vector<RobotBox> Answered(const std::function<void()>& operation)
+const std::string kDir = TempDir() + "qvx-files\\";
+
+// Runs the operation with its boxes answered; gives its result, the status
+// line it left ("-" for none) and its boxes.
+std::string Outcome(const std::function<bool()>& operation)
 {
+    strcpy(gStatusLine, "-");
     StartAnsweringOwnBoxes({"ok"});
-    operation();
-    return StopAnsweringOwnBoxes();
+    bool result = operation();
+    return (result ? "true|" : "false|") + std::string(gStatusLine) + "\n" + Shown(StopAnsweringOwnBoxes());
 }
 
-void ExpectOneBox(const std::vector<RobotBox>& boxes, const std::string& text)
-{
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, kFileCaption);
-    EXPECT_EQ(boxes[0].text, text);
-    EXPECT_EQ(boxes[0].buttons, "ok");
-}
-
-std::string Content(const std::string& path)
-{
-    std::string text;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return "<unreadable>";
-    char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
-        text.append(buffer, n);
-    CloseHandle(h);
-    return text;
-}
-
-const char kUntouched[] = "unberührt";
-
-} // namespace
+// A program that runs (suspended, so it does nothing) until the end of the scope.
+struct Running {
+    PROCESS_INFORMATION process = {};
+    explicit Running(const std::string& exe)
+    {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        EXPECT_TRUE(CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                   nullptr, &startup, &process)) << exe;
+    }
+    ~Running()
+    {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+};
 
 class Files : public ::testing::Test {
 protected:
-    std::string dir = TempDir() + "qvx-files";
     void SetUp() override
     {
-        RemoveTree(dir);
-        PutDirectory(dir);
-        CopyText(gStatusLine, sizeof gStatusLine, kUntouched);
+        RemoveTree(kDir);
+        CreateDirectoryA(kDir.c_str(), nullptr);
     }
-    void TearDown() override { RemoveTree(dir); }
-    std::string In(const char* name) const { return dir + "\\" + name; }
+    void TearDown() override { RemoveTree(kDir); }
 };
 
 TEST_F(Files, ExistenceOfFilesDirectoriesAndPatterns)
 {
-    PutFile(In("file.txt"));
-    PutDirectory(In("empty"));
-    PutDirectory(In("full"));
-    PutFile(In("full\\inside.txt"));
-    struct {
-        std::string path;
-        bool exists;
-    } cases[] = {
-        {In("file.txt"), true},       {In("full"), true},
-        {In("missing.txt"), false},   {"", false},
-        {In("empty\\*"), false},      {In("full\\*"), true},
-        {In("empty\\."), true},       {In("missing\\."), false},
-        // A final full stop takes the first entry found, even "." itself.
-        {In("empty\\*."), true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(FileExists(c.path.c_str()), c.exists) << "\"" << c.path << "\"";
-    EXPECT_STREQ(gStatusLine, kUntouched);
+    PutFile(kDir + "file.txt");
+    CreateDirectoryA((kDir + "empty").c_str(), nullptr);
+    CreateDirectoryA((kDir + "full").c_str(), nullptr);
+    PutFile(kDir + "full\\inside.txt");
+    for (auto [path, exists] : {std::pair{kDir + "file.txt", true}, {kDir + "full", true}, {kDir + "f*.txt", true},
+                                {kDir + "missing.txt", false}, {std::string(), false}, {kDir + "empty\\*", false},
+                                {kDir + "full\\*", true}, {kDir + "empty\\.", true}, {kDir + "missing\\.", false}})
+        EXPECT_EQ(FileExists(path.c_str()), exists) << path;
 }
 
-// Wine keeps the attributes of a replaced target, so the read-only source is
-// copied to a new name to see what the copy itself carries.
-TEST_F(Files, CopyReplacesTheTargetAndLeavesItWritable)
+TEST_F(Files, CopyDeleteAndRemoveWithTheirBoxes)
 {
-    std::string source = In("source.txt");
+    const std::string source = kDir + "source.txt", target = kDir + "target.txt", victim = kDir + "victim";
     PutFile(source, "new");
-    PutFile(In("target.txt"), "old");
+    PutFile(target, "old");
     SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    bool replaced = false, copied = false;
-    std::vector<RobotBox> boxes = Answered([&] {
-        replaced = CopyOneFile(source.c_str(), In("target.txt").c_str(), true, true);
-        copied = CopyOneFile(source.c_str(), In("fresh.txt").c_str(), true, true);
-    });
-    EXPECT_TRUE(replaced);
-    EXPECT_TRUE(copied);
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(Content(In("target.txt")), "new");
-    EXPECT_EQ(Content(In("fresh.txt")), "new");
-    EXPECT_EQ(GetFileAttributesA(In("fresh.txt").c_str()), DWORD{FILE_ATTRIBUTE_ARCHIVE});
-    EXPECT_NE(GetFileAttributesA(source.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_STREQ(gStatusLine, kUntouched);
-}
-
-// A program that is running (here: started suspended, so it does nothing)
-// keeps its file from being overwritten.
-TEST_F(Files, CopyOntoARunningProgramShowsTheBox)
-{
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string running = In("running.exe"), source = In("source.txt");
-    ASSERT_TRUE(CopyFileA(self, running.c_str(), FALSE));
-    PutFile(source, "new");
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(running.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                               nullptr, nullptr, &startup, &process));
-    bool copied = true;
-    std::vector<RobotBox> boxes =
-        Answered([&] { copied = CopyOneFile(source.c_str(), running.c_str(), true, true); });
-    TerminateProcess(process.hProcess, 1);
-    WaitForSingleObject(process.hProcess, 5000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    EXPECT_FALSE(copied);
-    ExpectOneBox(boxes, "Kopieren einer Datei fehlgeschlagen.\n\nQuelle: " + source + "\nZiel: " +
-                            running + "\n\n" + ExpectedErrorText(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(Content(running), Content(self));
-    EXPECT_STREQ(gStatusLine, kUntouched);
-}
-
-TEST_F(Files, DeletingAMissingFileIsSilentSuccess)
-{
-    bool deleted = false;
-    std::vector<RobotBox> boxes = Answered([&] { deleted = DeleteOneFile(In("missing.txt").c_str(), true); });
-    EXPECT_TRUE(deleted);
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_STREQ(gStatusLine, kUntouched);
-}
-
-TEST_F(Files, DeletingAFileThatCannotGoShowsTheBoxAndKeepsIt)
-{
-    struct Case {
-        const char* what;
-        std::function<HANDLE(const std::string&)> arrange;  // returns a handle to close after
-        DWORD error;
-    } cases[] = {
-        {"read-only",
-         [](const std::string& p) {
-             PutFile(p);
-             SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_READONLY);
-             return INVALID_HANDLE_VALUE;
-         },
-         ERROR_ACCESS_DENIED},
-        {"held open without delete sharing",
-         [](const std::string& p) {
-             PutFile(p);
-             return CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-         },
-         ERROR_SHARING_VIOLATION},
-        {"a directory",
-         [](const std::string& p) {
-             PutDirectory(p);
-             return INVALID_HANDLE_VALUE;
-         },
-         ERROR_ACCESS_DENIED},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::string path = In("victim");
-        HANDLE held = c.arrange(path);
-        bool deleted = true;
-        std::vector<RobotBox> boxes = Answered([&] { deleted = DeleteOneFile(path.c_str(), true); });
-        if (held != INVALID_HANDLE_VALUE)
-            CloseHandle(held);
-        EXPECT_FALSE(deleted);
-        ExpectOneBox(boxes, "Folgende Datei kann nicht gelöscht werden:\n" + path + "\n\n" + ExpectedErrorText(c.error));
-        EXPECT_EQ(std::string(gStatusLine), "Lösche " + path + " ...");
-        EXPECT_TRUE(FileThere(path));
-        RemoveFile(path);
-        RemoveDirectoryA(path.c_str());
+    EXPECT_EQ(Outcome([&] { return CopyOneFile(source.c_str(), target.c_str(), true, true); }), "true|-\n");
+    EXPECT_EQ(Content(target), "new");
+    EXPECT_EQ(Outcome([&] { return CopyOneFile(source.c_str(), (kDir + "fresh").c_str(), true, true); }), "true|-\n");
+    EXPECT_EQ(GetFileAttributesA((kDir + "fresh").c_str()), DWORD{FILE_ATTRIBUTE_ARCHIVE}) << "a copy is writable";
+    {
+        const std::string running = kDir + "running.exe";
+        ASSERT_TRUE(CopyFileA(PROGRAM_EXE, running.c_str(), FALSE));
+        Running program(running);
+        EXPECT_EQ(Outcome([&] { return CopyOneFile(source.c_str(), running.c_str(), true, true); }),
+                  "false|-\n" + FileBox("Kopieren einer Datei fehlgeschlagen.\n\nQuelle: " + source + "\nZiel: " +
+                                        running + "\n\n" + ExpectedErrorText(ERROR_SHARING_VIOLATION)));
+        EXPECT_EQ(Content(running), Content(PROGRAM_EXE));
     }
-}
-
-TEST_F(Files, RemovingADirectoryOnlyWhenEmpty)
-{
-    std::string full = In("full"), empty = In("empty");
-    PutDirectory(full);
-    PutFile(full + "\\inside.txt");
-    PutDirectory(empty);
-    bool removed = true;
-    std::vector<RobotBox> boxes = Answered([&] { removed = RemoveOneDirectory(full.c_str()); });
-    EXPECT_FALSE(removed);
-    ExpectOneBox(boxes, "Folgendes Verzeichnis kann nicht gelöscht werden:\n" + full + "\n\n" +
-                            ExpectedErrorText(ERROR_DIR_NOT_EMPTY));
-    EXPECT_EQ(std::string(gStatusLine), "Lösche Verzeichnis " + full + " ...");
-    EXPECT_TRUE(FileThere(full + "\\inside.txt"));
-
-    boxes = Answered([&] { removed = RemoveOneDirectory(empty.c_str()); });
-    EXPECT_TRUE(removed);
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(std::string(gStatusLine), "Lösche Verzeichnis " + empty + " ...");
-    EXPECT_FALSE(FileThere(empty));
+    EXPECT_EQ(Outcome([&] { return DeleteOneFile((kDir + "missing").c_str(), true); }), "true|-\n");
+    const std::pair<std::function<HANDLE()>, DWORD> stubborn[] = {
+        {[&] { PutFile(victim); SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY); return nullptr; },
+         ERROR_ACCESS_DENIED},
+        {[&] { PutFile(victim); return CreateFileA(victim.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr); }, ERROR_SHARING_VIOLATION},
+        {[&] { CreateDirectoryA(victim.c_str(), nullptr); return nullptr; }, ERROR_ACCESS_DENIED}};
+    for (const auto& [arrange, error] : stubborn) {
+        HANDLE held = arrange();
+        EXPECT_EQ(Outcome([&] { return DeleteOneFile(victim.c_str(), true); }),
+                  "false|Lösche " + victim + " ...\n" + FileBox("Folgende Datei kann nicht gelöscht werden:\n" +
+                                                               victim + "\n\n" + ExpectedErrorText(error)));
+        EXPECT_TRUE(FileThere(victim));
+        CloseHandle(held);
+        RemoveTree(victim);
+    }
+    const std::string folder = kDir + "folder";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    PutFile(folder + "\\inside.txt");
+    EXPECT_EQ(Outcome([&] { return RemoveOneDirectory(folder.c_str()); }),
+              "false|Lösche Verzeichnis " + folder + " ...\n" +
+                  FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" +
+                          ExpectedErrorText(ERROR_DIR_NOT_EMPTY)));
+    RemoveTree(folder + "\\inside.txt");
+    EXPECT_EQ(Outcome([&] { return RemoveOneDirectory(folder.c_str()); }),
+              "true|Lösche Verzeichnis " + folder + " ...\n");
+    EXPECT_FALSE(FileThere(folder));
 }
 
 TEST(TrailingBackslash, AppendsOnlyWhatFitsAndNeverWritesPastTheBuffer)
 {
-    struct {
-        const char* path;
-        size_t size;  // of the buffer the function is told about
-        bool fits;
-        const char* result;
-    } cases[] = {
-        {"C:\\dir", 260, true, "C:\\dir\\"}, {"C:\\dir/", 260, true, "C:\\dir/"},
-        {"C:\\dir\\", 260, true, "C:\\dir\\"}, {"", 260, true, "\\"},
-        {"abc", 5, true, "abc\\"},           {"abc", 4, false, "abc"},
-        {"ab\\", 4, true, "ab\\"},           {"", 1, false, ""},
-    };
+    const struct { const char* path; size_t size; bool fits; const char* result; } cases[] = {
+        {"C:\\dir", 260, true, "C:\\dir\\"}, {"C:\\dir/", 260, true, "C:\\dir/"}, {"", 260, true, "\\"},
+        {"abc", 5, true, "abc\\"}, {"abc", 4, false, "abc"}, {"ab\\", 4, true, "ab\\"}, {"", 1, false, ""}};
     for (const auto& c : cases) {
         char buffer[261];
         memset(buffer, '#', sizeof buffer);
         memcpy(buffer, c.path, strlen(c.path) + 1);
         EXPECT_EQ(AddTrailingBackslash(buffer, c.size), c.fits) << c.path << " in " << c.size;
         EXPECT_STREQ(buffer, c.result);
-        EXPECT_EQ(buffer[c.size], '#') << "written past the buffer: " << c.path << " in " << c.size;
+        EXPECT_EQ(buffer[c.size], '#') << "written past the buffer";
     }
 }
+
+// With the redirection off, the system directory is the machine's real one.
+TEST(SystemDirectories, RealSystemFolderWhileRedirectionIsOff)
+{
+    const std::string only32 = "qvx-only32.tmp";
+    if (Is64BitWindows())
+        PutFile(Wow64Dir() + only32);
+    gWow64 = Is64BitWindows();
+    PrepareSystemDirectories();
+    const std::string system = gSystemDirectory;
+    EXPECT_EQ(system + "|" + gSystemWow64Directory + "|" + gProgramFolder,
+              SystemDir() + "|" + Wow64Dir() + "|" + ProgramFolder());
+    EXPECT_TRUE(FileExists((system + "kernel32.dll").c_str()));
+    EXPECT_FALSE(FileExists((system + only32).c_str())) << "redirection still on";
+    RevertFsRedirection();
+    EXPECT_EQ(FileExists((system + only32).c_str()), Is64BitWindows()) << "redirection not restored";
+    RemoveTree(Wow64Dir() + only32);
+}
+
+// The installed program hands over to a copy, which asks; a program anywhere
+// below the temporary directory, whatever the letter case, is the copy.
+TEST(HandOver, InstalledProgramStartsItsCopyWhichAsks)
+{
+    std::string temp = TempDir(), upper = temp;
+    CharUpperA(&upper[0]);
+    ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
+    const std::string sub = temp + "qvx-sub\\Uninstall_Quorvex.exe", deep = upper + "qvx-sub\\Tief\\Uninstall_Quorvex.exe";
+    const struct { std::string exe, args, layoutFile; std::string boxes; } cases[] = {
+        {InstalledExe(), kKey, "Quorvex.DLL", kQuestion + kCancelled},
+        {InstalledExe(), "E0010407 /force", "Other.DLL", kQuestion + kCancelled},
+        {InstalledExe(), kKey, "Other.DLL", Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält "
+            "eine andere Treiberdatei-Angabe als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher "
+            "die Deinstallation jetzt nicht durchgeführt.\nTreiber: " DISPLAY "\nKey: E0010407\nDLL bei "
+            "Installation: Quorvex.DLL\nDLL jetzt: Other.DLL")},
+        {sub, kKey, "Quorvex.DLL", kQuestion + kCancelled},
+        {deep, kKey, "Quorvex.DLL", kQuestion + kCancelled}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exe + " " + c.args + " " + c.layoutFile);
+        InstallProduct();
+        RemoveTree(temp + "qvx-sub");
+        CreateDirectoryA((temp + "qvx-sub").c_str(), nullptr);
+        CreateDirectoryA((temp + "qvx-sub\\Tief").c_str(), nullptr);
+        CopyFileA(InstalledExe().c_str(), c.exe.c_str(), FALSE);
+        PutValue(HKEY_LOCAL_MACHINE, std::string(kLayoutsPath) + "\\" + kKey, "Layout File", c.layoutFile);
+        const std::string before = Machine();
+        RobotRun run = Launch(c.exe, c.args, {"no", "ok"});
+        EXPECT_TRUE(CleanEnd(run));
+        const bool handedOver = c.exe == InstalledExe();
+        EXPECT_EQ(run.otherExitCodes.size(), handedOver ? 1u : 0u) << "processes besides the first";
+        EXPECT_EQ(Shown(run.boxes), c.boxes);
+        EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
+        EXPECT_EQ(Content(CopyPath()), handedOver ? Content(InstalledExe()) : "");
+        EXPECT_EQ(Machine(), before);
+    }
+    RemoveTree(temp + "qvx-sub");
+}
+
+// A copy of the same name still running, a temporary directory that does
+// not exist: the copy fails, both boxes, nothing started.
+TEST(HandOver, FailedCopyIsReportedTwiceAndStartsNothing)
+{
+    InstallProduct();
+    const std::string missing = "C:\\qvx-no-such-dir\\";
+    ASSERT_TRUE(CopyFileA(InstalledExe().c_str(), CopyPath().c_str(), FALSE));
+    Running held(CopyPath());
+    const struct { std::string temp, target; DWORD error; } cases[] = {
+        {"", CopyPath(), ERROR_SHARING_VIOLATION},
+        {missing, missing + "Uninstall_Quorvex.exe", ERROR_PATH_NOT_FOUND}};
+    for (const auto& c : cases) {
+        RobotRun run = RunInstalled(kKey, {"ok", "ok"}, c.temp.empty() ? "" : "TMP=" + c.temp + "\nTEMP=" + c.temp);
+        EXPECT_TRUE(CleanEnd(run));
+        EXPECT_TRUE(run.otherExitCodes.empty()) << "nothing may start";
+        EXPECT_EQ(Shown(run.boxes),
+                  FileBox("Kopieren einer Datei fehlgeschlagen.\n\nQuelle: " + InstalledExe() + "\nZiel: " + c.target +
+                          "\n\n" + ExpectedErrorText(c.error)) +
+                      Ok("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, um sein "
+                         "Original löschen zu können"));
+    }
+    EXPECT_EQ(ProductLeft(), "driver" + std::string(Is64BitWindows() ? " driver32" : "") +
+                                 " exe pdf ico folder desktop common entry");
+}
+
+} // namespace

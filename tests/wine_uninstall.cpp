@@ -1,135 +1,182 @@
-// The roads through the whole two-process uninstall, run for real. The refusals before the question
-// are among the hostile registry states, a changed driver file among the hand-over cases.
+// The roads through the whole two-process uninstall, and a machine that
+// fights back: files that will not go, a second start while the copy asks.
 #include "support.h"
 
-#include <algorithm>
+#include <functional>
+#include <thread>
 
 namespace {
 
-#define DISPLAY "DIN E1 (Treiber V3.11 \"Selvarin\")"
-const Box kAsk = {kProgramCaption, "Soll folgender Tastatur-Treiber deinstalliert werden?\n\n" DISPLAY, "yes,no"};
-const Box kDone = {kProgramCaption, "Folgender Tastatur-Treiber wurde deinstalliert:\n" DISPLAY, "ok"};
-const std::string kCannotDelete = "Folgende Datei kann nicht gelöscht werden:\n",
-                  kBusy = "\n\n" + ExpectedErrorText(ERROR_SHARING_VIOLATION);
+const std::string kUsualLists = "Preload: 1=00000407\nSubstitutes: \nLayouts: 00000407 00000409\n";
+const std::string kCannotDelete = "Folgende Datei kann nicht gelöscht werden:\n";
+
+// The machine after an uninstall that started from `before`: these lists, the
+// other entries as they were, and what is left of the product.
+std::string After(const std::string& before, const std::string& lists = kUsualLists, const std::string& left = "")
+{
+    const size_t from = before.find("Other entries"), to = before.find("Product: ");
+    return lists + before.substr(from, to - from) + "Product: " + left;
+}
+
+// One run: its boxes, a clean end, the machine afterwards.
+RobotRun Expect(const std::string& args, const std::vector<std::string>& answers, const std::string& boxes,
+                const std::string& machine, const std::string& exe = InstalledExe())
+{
+    RobotRun run = Launch(exe, args, answers);
+    EXPECT_TRUE(CleanEnd(run));
+    EXPECT_EQ(Shown(run.boxes), boxes);
+    EXPECT_EQ(Machine(), machine);
+    return run;
+}
 
 class Uninstall : public ::testing::Test {
 protected:
     void SetUp() override { InstallProduct(); }
-    // One run of the program: its boxes, a clean end, the machine afterwards.
-    static RobotRun Run(const std::vector<std::string>& answers, const std::vector<Box>& boxes,
-                        const MachineState& expected, const std::string& args = kKey, const std::string& exe = "")
-    {
-        RobotRun run = exe.empty() ? RunInstalled(args, answers) : RunFrom(exe, args, answers);
-        ExpectCleanEnd(run);
-        ExpectBoxes(run, boxes);
-        EXPECT_EQ(Capture(), expected) << Describe(Capture());
-        return run;
-    }
-    // The machine after a whole uninstall that started from this state.
-    static MachineState Uninstalled(MachineState s)
-    {
-        std::vector<std::string>& entries = s.uninstallEntries;
-        entries.erase(std::remove(entries.begin(), entries.end(), kEntryName), entries.end());
-        s.preload = {{"1", "00000407"}}, s.substitutes = {}, s.layouts = {"00000407", "00000409"};
-        s.helpers = {false, false, false};
-        s.driver = s.driver32 = s.folder = s.userShortcut = s.commonShortcut = false;
-        return s;
-    }
 };
 
-TEST_F(Uninstall, NoChangesNothingYesRemovesEverythingAndTheCopyGoesAtRestart)
+// No changes nothing; Yes removes all and leaves the copy to the next restart;
+// the leftover copy, started again, finds nothing to uninstall.
+TEST_F(Uninstall, NoThenYesThenAgain)
 {
-    MachineState before = Capture();
-    Run({"no", "ok"}, {kAsk, {kProgramCaption, "Deinstallation abgebrochen.", "ok"}}, before);
+    const std::string before = Machine();
+    Expect(kKey, {"no", "ok"}, kQuestion + kCancelled, before);
     EXPECT_EQ(PendingRenames(), "");
-    RobotRun run = Run({"yes", "ok"}, {kAsk, kDone}, Uninstalled(before));
+    RobotRun run = Expect(kKey, {"yes", "ok"}, kQuestion + kDone, After(before));
     EXPECT_EQ(run.otherExitCodes.size(), 1u) << "the copy must have run";
-    EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
     EXPECT_NE(PendingRenames().find("Uninstall_Quorvex.exe"), std::string::npos) << PendingRenames();
+    const std::string again = TempDir() + "qvx-again\\Uninstall_Quorvex.exe";
+    CreateDirectoryA((TempDir() + "qvx-again").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(CopyPath().c_str(), again.c_str(), FALSE));
+    Expect(kKey, {"ok"}, Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden.\n"
+                            "Treiber: " DISPLAY "\nKey: E0010407\nDLL: Quorvex.DLL"), After(before), again);
+    RemoveTree(TempDir() + "qvx-again");
     ASSERT_TRUE(FileThere(CopyPath()));
-    ExpectCleanEnd(RunFrom(SystemDir() + "wineboot.exe", "-r", {}));  // only a restart deletes the copy
-    EXPECT_FALSE(FileThere(CopyPath()));
+    EXPECT_TRUE(CleanEnd(Launch(SystemDir() + "wineboot.exe", "-r", {})));
+    EXPECT_FALSE(FileThere(CopyPath())) << "a restart deletes the copy";
 }
 
-TEST_F(Uninstall, ForceUninstallsDespiteAnotherDriverFileAndDeletesOnlyOurs)
+TEST_F(Uninstall, ForceDespiteAnotherDriverFileDeletesOnlyOurs)
 {
-    PutValue(HKEY_LOCAL_MACHINE, std::string(kLayoutsPath) + "\\" + kKey, "Layout File", REG_SZ,
-             std::string("KBDGR.DLL") + '\0');
+    PutValue(HKEY_LOCAL_MACHINE, std::string(kLayoutsPath) + "\\" + kKey, "Layout File", "KBDGR.DLL");
     PutFile(SystemDir() + "KBDGR.DLL", "foreign");
-    Run({"yes", "ok"}, {kAsk, kDone}, Uninstalled(Capture()), "E0010407 /force");
+    Expect("E0010407 /force", {"yes", "ok"}, kQuestion + kDone, After(Machine()));
     EXPECT_TRUE(FileThere(SystemDir() + "KBDGR.DLL"));
-    RemoveFile(SystemDir() + "KBDGR.DLL");
+    RemoveTree(SystemDir() + "KBDGR.DLL");
 }
 
 TEST_F(Uninstall, MissingDriverFileAsksWhetherToGoOn)
 {
-    const std::string text = "Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) vorhanden:\n  " +
-                             SystemDir() + "Quorvex.DLL\n\nTrotzdem fortfahren?";
-    const Box goOn = {kProgramCaption, text.c_str(), "yes,no"};
-    RemoveFile(SystemDir() + "Quorvex.DLL");
-    MachineState before = Capture();
-    Run({"yes", "no"}, {kAsk, goOn}, before);
-    Run({"yes", "yes", "ok"}, {kAsk, goOn, kDone}, Uninstalled(before));
-}
-
-TEST_F(Uninstall, DriverFileHeldOpenStopsWithTheRegistryUntouched)
-{
-    const std::string driver = SystemDir() + "Quorvex.DLL", box = kCannotDelete + driver + kBusy,
-                      failed = "Fehler bei Deinstallation von " DISPLAY
-                               ":\nFolgende Treiberdatei konnte nicht gelöscht werden:\n  " + driver;
-    void* old = nullptr;
-    Wow64DisableWow64FsRedirection(&old);
-    HANDLE h = CreateFileA(driver.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    Wow64RevertWow64FsRedirection(old);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    Run({"yes", "ok", "ok"}, {kAsk, {kFileCaption, box.c_str(), "ok"}, {kProgramCaption, failed.c_str(), "ok"}},
-        Capture());
-    CloseHandle(h);
-}
-
-TEST_F(Uninstall, StubbornHelperFileAndUserFileInTheFolderAreReportedAndTheRestIsDone)
-{
-    const std::string folder = ProgramFolder(), pdf = folder + "\\" + kHelperFiles[1],
-                      mine = folder + "\\meine Notizen.txt", warning = "Warnung bei Deinstallation von " DISPLAY ":\n",
-                      fileBox = kCannotDelete + pdf + kBusy,
-                      dirBox = "Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" +
-                               ExpectedErrorText(ERROR_DIR_NOT_EMPTY),
-                      helper = warning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf,
-                      notEmpty = warning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden "
-                                           "(möglicherweise ist es nicht leer):\n  " + folder;
-    PutFile(mine, "the user's own");
-    HANDLE h = CreateFileA(pdf.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    MachineState expected = Uninstalled(Capture());
-    expected.folder = expected.helpers[1] = true;
-    Run({"yes", "ok", "ok", "ok", "ok", "ok"},
-        {kAsk, {kFileCaption, fileBox.c_str(), "ok"}, {kProgramCaption, helper.c_str(), "ok"},
-         {kFileCaption, dirBox.c_str(), "ok"}, {kProgramCaption, notEmpty.c_str(), "ok"}, kDone}, expected);
-    CloseHandle(h);
-    EXPECT_TRUE(FileThere(mine)) << "the user's file must stay";
+    RemoveTree(SystemDir() + "Quorvex.DLL");
+    const std::string before = Machine(), goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei "
+                                                     "nicht (mehr) vorhanden:\n  " + SystemDir() + "Quorvex.DLL\n\n"
+                                                     "Trotzdem fortfahren?");
+    Expect(kKey, {"yes", "no"}, kQuestion + goOn, before);
+    Expect(kKey, {"yes", "yes", "ok"}, kQuestion + goOn + kDone, After(before));
 }
 
 TEST_F(Uninstall, LayoutNotInThePreloadListLeavesTheListsAlone)
 {
     WriteValues(HKEY_CURRENT_USER, kPreloadPath, {{"1", "00000407"}, {"2", "00000409"}});
     WriteValues(HKEY_CURRENT_USER, kSubstitutesPath, {{"d0030407", "00010407"}});
-    MachineState expected = Uninstalled(Capture());
-    expected.preload = {{"1", "00000407"}, {"2", "00000409"}};
-    expected.substitutes = {{"d0030407", "00010407"}};
-    Run({"yes", "ok"}, {kAsk, kDone}, expected);
+    Expect(kKey, {"yes", "ok"}, kQuestion + kDone,
+           After(Machine(), "Preload: 1=00000407 2=00000409\nSubstitutes: d0030407=00010407\nLayouts: 00000407 00000409\n"));
 }
 
-// The installed program is gone with its folder: the leftover copy, started
-// from elsewhere as a user might, finds nothing to uninstall.
-TEST_F(Uninstall, ASecondRunAfterTheUninstallIsACleanRefusal)
+// Held open without delete sharing, read-only, or a directory in its place.
+const std::pair<std::function<HANDLE(const std::string&)>, DWORD> kStubborn[] = {
+    {[](const std::string& p) {
+         void* old = nullptr;
+         Wow64DisableWow64FsRedirection(&old);
+         HANDLE h = CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+         Wow64RevertWow64FsRedirection(old);
+         return h;
+     }, ERROR_SHARING_VIOLATION},
+    {[](const std::string& p) {
+         void* old = nullptr;
+         Wow64DisableWow64FsRedirection(&old);
+         SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_READONLY);
+         Wow64RevertWow64FsRedirection(old);
+         return HANDLE(nullptr);
+     }, ERROR_ACCESS_DENIED},
+    {[](const std::string& p) {
+         RemoveTree(p);
+         void* old = nullptr;
+         Wow64DisableWow64FsRedirection(&old);
+         CreateDirectoryA(p.c_str(), nullptr);
+         Wow64RevertWow64FsRedirection(old);
+         return HANDLE(nullptr);
+     }, ERROR_ACCESS_DENIED}};
+
+// While the driver file stays, nothing else is touched.
+TEST_F(Uninstall, StubbornDriverFileStopsBeforeTheRegistry)
 {
-    Run({"yes", "ok"}, {kAsk, kDone}, Uninstalled(Capture()));
-    std::string again = TempDir() + "sub\\Uninstall_Quorvex.exe";
-    PutDirectory(TempDir() + "sub");
-    ASSERT_TRUE(CopyFileA(CopyPath().c_str(), again.c_str(), FALSE));
-    Run({"ok"}, {{kProgramCaption, "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden."
-                                   "\nTreiber: " DISPLAY "\nKey: E0010407\nDLL: Quorvex.DLL", "ok"}},
-        Capture(), kKey, again);
+    const std::string driver = SystemDir() + "Quorvex.DLL";
+    for (const auto& [arrange, error] : kStubborn) {
+        InstallProduct();
+        HANDLE held = arrange(driver);
+        Expect(kKey, {"yes", "ok", "ok"},
+               kQuestion + FileBox(kCannotDelete + driver + "\n\n" + ExpectedErrorText(error)) +
+                   Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht "
+                      "werden:\n  " + driver),
+               Machine());
+        CloseHandle(held);
+        RemoveTree(driver);
+    }
+}
+
+// A helper file that will not go and the user's own file in the folder are
+// reported; the rest is done.
+TEST_F(Uninstall, StubbornHelperFileAndUserFileAreReportedAndTheRestIsDone)
+{
+    const std::string folder = ProgramFolder(), pdf = folder + "\\" + kHelperFiles[1], mine = folder + "\\Notizen.txt",
+                      warning = "Warnung bei Deinstallation von " DISPLAY ":\n";
+    for (const auto& [arrange, error] : kStubborn) {
+        InstallProduct();
+        PutFile(mine, "the user's own");
+        HANDLE held = arrange(pdf);
+        Expect(kKey, {"yes", "ok", "ok", "ok", "ok", "ok"},
+               kQuestion + FileBox(kCannotDelete + pdf + "\n\n" + ExpectedErrorText(error)) +
+                   Ok(warning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf) +
+                   FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" +
+                           ExpectedErrorText(ERROR_DIR_NOT_EMPTY)) +
+                   Ok(warning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es "
+                                "nicht leer):\n  " + folder) + kDone,
+               After(Machine(), kUsualLists, "pdf folder"));
+        EXPECT_EQ(Content(mine), "the user's own");
+        CloseHandle(held);
+    }
+}
+
+// A second click while the first copy asks: the running copy cannot be
+// replaced, the second start says so, the first goes on undisturbed.
+TEST_F(Uninstall, SecondStartWhileTheFirstCopyAsks)
+{
+    const std::string signal = TempDir() + "qvx-first-box-";
+    RemoveTree(signal + "1");
+    RobotRun first;
+    std::thread firstRun([&] {
+        RobotOptions o;
+        o.commandLine = "\"" + InstalledExe() + "\" " + kKey;
+        o.answers = {"no", "ok"};
+        o.holdMs = 4000;
+        o.holdSignal = signal;
+        first = RunWithRobot(o);
+    });
+    for (int i = 0; i < 300 && !FileThere(signal + "1"); ++i)
+        Sleep(50);
+    const std::string before = Machine();
+    RobotRun second = RunInstalled(kKey, {"ok", "ok"});
+    firstRun.join();
+    EXPECT_TRUE(CleanEnd(second));
+    EXPECT_EQ(Shown(second.boxes),
+              FileBox("Kopieren einer Datei fehlgeschlagen.\n\nQuelle: " + InstalledExe() + "\nZiel: " + CopyPath() +
+                      "\n\n" + ExpectedErrorText(ERROR_SHARING_VIOLATION)) +
+                  Ok("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, um sein "
+                     "Original löschen zu können"));
+    EXPECT_TRUE(CleanEnd(first));
+    EXPECT_EQ(Shown(first.boxes), kQuestion + kCancelled);
+    EXPECT_EQ(Machine(), before);
+    RemoveTree(signal + "1");
 }
 
 } // namespace

@@ -14,6 +14,12 @@ cmake --build "$win" -j "$(nproc)" --target Uninstall_Quorvex robot_cli >>"$root
   { tail -40 "$root/build/win.log"; exit 1; }
 echo "== Built $win/Uninstall_Quorvex.exe ($(stat -c %s "$win/Uninstall_Quorvex.exe") bytes)"
 
+if ! bash "$root/tools/runs_x86.sh"; then
+  echo "demo: this machine cannot execute 32-bit x86 code (the kernel's IA-32 emulation is off)," \
+       "so Wine cannot run the 32-bit uninstaller; the demonstration needs a machine that can." >&2
+  exit 2
+fi
+
 prefix=$root/build/demo-prefix
 export WINEPREFIX=$prefix WINEDEBUG=-all
 { export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8; } 2>/dev/null
