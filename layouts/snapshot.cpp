@@ -32,34 +32,37 @@ static HKEY OpenOrExplain(HKEY root, const char* rootName, const char* path)
     return key;
 }
 
-static bool ReadPreload()
+// Reads the values of one of the user's lists while its table has room;
+// keep(n) takes the value just enumerated into entry n.
+template <typename Keep>
+static bool ReadUserList(const char* path, unsigned& count, Keep keep)
 {
-    UniqueKey key(OpenOrExplain(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", kPreloadPath));
+    UniqueKey key(OpenOrExplain(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", path));
     if (!key)
         return false;
-    DWORD count = CountValues(key.get());
-    for (DWORD i = 0; i < count; ++i) {
-        if (gPreloadCount >= kTableCapacity || !EnumValue(key.get(), i))
-            continue;
-        PreloadEntry& e = gPreload[gPreloadCount++];
-        e.name = KeepName();
-        e.data = KeepData();
-        e.number = ReadOrderNumber(e.name);
-        e.canonical = IsCanonicalName(e.number, e.name);
+    DWORD values = CountValues(key.get());
+    for (DWORD i = 0; i < values; ++i) {
+        if (count < kTableCapacity && EnumValue(key.get(), i))
+            keep(count++);
     }
     return true;
 }
 
+static bool ReadPreload()
+{
+    return ReadUserList(kPreloadPath, gPreloadCount, [](unsigned n) {
+        PreloadEntry& e = gPreload[n];
+        e.name = KeepName();
+        e.data = KeepData();
+        e.number = ReadOrderNumber(e.name);
+        e.canonical = IsCanonicalName(e.number, e.name);
+    });
+}
+
 static bool ReadSubstitutes()
 {
-    UniqueKey key(OpenOrExplain(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", kSubstitutesPath));
-    if (!key)
-        return false;
-    DWORD count = CountValues(key.get());
-    for (DWORD i = 0; i < count; ++i) {
-        if (gSubstituteCount >= kTableCapacity || !EnumValue(key.get(), i))
-            continue;
-        SubstitutePair& pair = gSubstitutes[gSubstituteCount++];
+    return ReadUserList(kSubstitutesPath, gSubstituteCount, [](unsigned n) {
+        SubstitutePair& pair = gSubstitutes[n];
         pair.name = KeepName();
         pair.data = KeepData();
         // Only the first Preload entry with that data is linked.
@@ -69,8 +72,7 @@ static bool ReadSubstitutes()
                 break;
             }
         }
-    }
-    return true;
+    });
 }
 
 static bool IsGermanLayoutName(const char* name)

@@ -12,13 +12,14 @@ bool GetShellFolderPath(char* path, HWND owner, bool common)
                                                        : CSIDL_DESKTOPDIRECTORY);
     if (!found && common)
         found = LookupShellFolder(path, owner, CSIDL_DESKTOPDIRECTORY);
-    AddTrailingBackslash(path, 260);
-    return found;
+    // The shell gives at most 259 characters: with the 261 bytes of the
+    // shortcut path the backslash always fits.
+    return AddTrailingBackslash(path, kShortcutPathSize) && found;
 }
 
 bool DeleteShortcut(HWND owner, const char* name, bool common)
 {
-    char path[261] = "";
+    char path[kShortcutPathSize] = "";
     if (!GetShellFolderPath(path, owner, common))
         return false;
     if (!AppendText(path, sizeof path, name) || !AppendText(path, sizeof path, ".LNK"))
