@@ -145,7 +145,10 @@ void Dump(std::map<std::string, std::string>& tree, HKEY root, const std::string
                              std::string(kPreloadPath), std::string(kSubstitutesPath)})
         if (Lower(path) == Lower(ours))
             return;
-    tree[Lower(path)] = List(root, path);
+    // An empty key counts as none: the uninstall creates the Uninstall key when it is missing.
+    const std::string values = List(root, path);
+    if (values != "" && values != "<none>")
+        tree[Lower(path)] = values;
     HKEY key;
     char name[1024];
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS)
@@ -285,6 +288,7 @@ TEST(Hostile, RegistryStatesEndCleanAndLeaveTheUserALayout)
             continue;
         }
         EXPECT_EQ(ProductLeft(), "");
+        EXPECT_TRUE(KeyThere(kMachine, kUninstallPath));
         const Values preload = RawValues(kPreloadPath), substitutes = RawValues(kSubstitutesPath);
         EXPECT_FALSE(preload.empty());
         had.erase(std::remove(had.begin(), had.end(), Lower(kKey)), had.end());

@@ -6,18 +6,25 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/deps.sh"
+# make DIR TOOLCHAIN: builds the program and the robot.
+make() {
+  mkdir -p "$1"
+  cmake -S "$root" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2.cmake" -DCMAKE_BUILD_TYPE=Release \
+    >"$1.log" 2>&1 || { cat "$1.log"; exit 1; }
+  cmake --build "$1" -j "$(nproc)" --target Uninstall_Quorvex robot_cli >>"$1.log" 2>&1 ||
+    { tail -40 "$1.log"; exit 1; }
+}
 win=$root/build/win
-mkdir -p "$win"
-cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >"$root/build/win.log" 2>&1 || { cat "$root/build/win.log"; exit 1; }
-cmake --build "$win" -j "$(nproc)" --target Uninstall_Quorvex robot_cli >>"$root/build/win.log" 2>&1 ||
-  { tail -40 "$root/build/win.log"; exit 1; }
+make "$win" mingw-i686
 echo "== Built $win/Uninstall_Quorvex.exe ($(stat -c %s "$win/Uninstall_Quorvex.exe") bytes)"
 
-if ! bash "$root/tools/runs_x86.sh"; then
-  echo "demo: this machine cannot execute 32-bit x86 code (the kernel's IA-32 emulation is off)," \
-       "so Wine cannot run the 32-bit uninstaller; the demonstration needs a machine that can." >&2
-  exit 2
+bits=32 folder='C:\Program Files (x86)\Morvain'
+if ! bash "$root/tools/runs_x86.sh" 2>/dev/null; then
+  echo "== This machine cannot execute 32-bit x86 code (the kernel's IA-32 emulation is off), so Wine"
+  echo "   cannot run the 32-bit program: the demonstration runs the same code built for 64-bit Windows."
+  export WINE=/usr/lib/wine/wine64
+  win=$root/build/win-x64 bits=64 folder='C:\Program Files\Morvain'
+  make "$win" mingw-x86_64
 fi
 
 prefix=$root/build/demo-prefix
@@ -26,18 +33,18 @@ export WINEPREFIX=$prefix WINEDEBUG=-all
 trap 'wineserver -k 2>/dev/null || true' EXIT
 echo "== Making a 64-bit Windows under Wine in $prefix ..."
 "$root/tools/mkprefix.sh" "$prefix" win64 >/dev/null
-"$root/tools/install_sim.sh" "$prefix" "$win/Uninstall_Quorvex.exe"
+"$root/tools/install_sim.sh" "$prefix" "$win/Uninstall_Quorvex.exe" $bits
 echo "== Before the uninstall:"
-"$root/tools/show_state.sh" "$prefix"
+"$root/tools/show_state.sh" "$prefix" $bits
 
-echo "== Running C:\\Program Files (x86)\\Morvain\\Uninstall_Quorvex.exe E0010407, answering Ja, then OK:"
+echo "== Running $folder\\Uninstall_Quorvex.exe E0010407, answering Ja, then OK:"
 report=$prefix.report.txt
-wine "$win/robot.exe" --answers yes,ok --status Uninstall_Quorvex --timeout 60000 --report 'Z:'"${report//\//\\}" \
-  -- 'C:\Program Files (x86)\Morvain\Uninstall_Quorvex.exe' E0010407 >/dev/null 2>&1 </dev/null
+${WINE:-wine} "$win/robot.exe" --answers yes,ok --status Uninstall_Quorvex --timeout 60000 \
+  --report 'Z:'"${report//\//\\}" -- "$folder\\Uninstall_Quorvex.exe" E0010407 >/dev/null 2>&1 </dev/null
 iconv -f CP1252 -t UTF-8 "$report" | tr -d '\r'
 echo "== After the uninstall:"
-"$root/tools/show_state.sh" "$prefix"
+"$root/tools/show_state.sh" "$prefix" $bits
 echo "== Pending deletion at the next restart of Windows:"
-wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null </dev/null |
-  tr -d '\r' | grep -i pending | sed 's/^ */    /' || echo "    (none)"
-echo "== The Windows prefix stays in $prefix (WINEPREFIX=$prefix wine explorer lets you look around)."
+${WINE:-wine} reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
+  2>/dev/null </dev/null | tr -d '\r' | grep -i pending | sed 's/^ */    /' || echo "    (none)"
+echo "== The Windows prefix stays in $prefix (WINEPREFIX=$prefix ${WINE:-wine} explorer lets you look around)."
