@@ -57,7 +57,8 @@ TEST(Frame, WindowsErrorTextFirstLineSystemTextAndAccessHint)
         {2, "Windows-Errorcode 2"}, {5, "Windows-Errorcode 5"}, {65535, "Windows-Errorcode 65535"},
         {65536, "Windows-Errorcode 00010000"}, {0xFFFFFFFFu, "Windows-Errorcode -1"},
         {static_cast<DWORD>(-65534), "Windows-Errorcode -65534"},
-        {static_cast<DWORD>(-65535), "Windows-Errorcode FFFF0001"}};
+        {static_cast<DWORD>(-65535), "Windows-Errorcode FFFF0001"},
+        {0x80070005u, "Windows-Errorcode 80070005"}};  // access denied as HRESULT: no hint
     for (const auto& c : cases) {
         std::string want = ExpectedErrorText(c.code);
         want.replace(0, want.find_first_of(":( ", 18), c.firstLine);

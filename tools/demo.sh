@@ -6,26 +6,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/deps.sh"
-# make DIR TOOLCHAIN: builds the program and the robot.
-make() {
-  mkdir -p "$1"
-  cmake -S "$root" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2.cmake" -DCMAKE_BUILD_TYPE=Release \
-    >"$1.log" 2>&1 || { cat "$1.log"; exit 1; }
-  cmake --build "$1" -j "$(nproc)" --target Uninstall_Quorvex robot_cli >>"$1.log" 2>&1 ||
-    { tail -40 "$1.log"; exit 1; }
-}
-win=$root/build/win
-make "$win" mingw-i686
-echo "== Built $win/Uninstall_Quorvex.exe ($(stat -c %s "$win/Uninstall_Quorvex.exe") bytes)"
-
-bits=32 folder='C:\Program Files (x86)\Morvain'
-if ! bash "$root/tools/runs_x86.sh" 2>/dev/null; then
-  echo "== This machine cannot execute 32-bit x86 code (the kernel's IA-32 emulation is off), so Wine"
-  echo "   cannot run the 32-bit program: the demonstration runs the same code built for 64-bit Windows."
-  export WINE=/usr/lib/wine/wine64
-  win=$root/build/win-x64 bits=64 folder='C:\Program Files\Morvain'
-  make "$win" mingw-x86_64
-fi
+. "$root/tools/flavour.sh"
+make_build "$root/build/win" mingw-i686 Uninstall_Quorvex
+echo "== Built $root/build/win/Uninstall_Quorvex.exe ($(stat -c %s "$root/build/win/Uninstall_Quorvex.exe") bytes)"
+make_build "$win" $toolchain Uninstall_Quorvex robot_cli
 
 prefix=$root/build/demo-prefix
 export WINEPREFIX=$prefix WINEDEBUG=-all
