@@ -2,7 +2,7 @@
 # Installs what building and testing need, and only what is missing, so a
 # second run costs seconds. Runs as root on Debian 12.
 set -euo pipefail
-pkgs=(locales wine wine32 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake xvfb imagemagick googletest libgtest-dev g++ cppcheck clang-tidy bc)
+pkgs=(locales wine wine32 wine64 g++-mingw-w64-i686 cmake xvfb imagemagick googletest libgtest-dev g++ cppcheck clang-tidy)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   need_update=1

@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
-# install_sim.sh PREFIX EXE [64]
+# install_sim.sh PREFIX EXE
 # Lays a complete installation of the keyboard driver into a Wine prefix, as
 # the product's installer would leave it: driver file, the layout's key, the
 # user's layout lists, program folder, shortcuts, registration entry.
-# With 64, for the program built as a 64-bit Windows program: it sees the
-# 64-bit program folder and registry and no 32-bit system folder.
 set -euo pipefail
 export WINEPREFIX=$(realpath "$1") WINEDEBUG=-all
-exe=$2 bits=${3:-32}
+exe=$2
 key=E0010407
 c=$WINEPREFIX/drive_c
-reg() { ${WINE:-wine} reg "$@" >/dev/null 2>&1 </dev/null; }
-if [ -d "$c/windows/syswow64" ] && [ "$bits" = 32 ]; then
+reg() { wine reg "$@" >/dev/null 2>&1 </dev/null; }
+if [ -d "$c/windows/syswow64" ]; then
   programs="$c/Program Files (x86)"; sys64=$c/windows/system32; sys32=$c/windows/syswow64
 else
   programs="$c/Program Files"; sys64=$c/windows/system32; sys32=
@@ -27,9 +25,9 @@ reg add 'HKCU\Keyboard Layout\Preload' /v 1 /d 00000407 /f
 reg add 'HKCU\Keyboard Layout\Preload' /v 2 /d d0010407 /f
 reg add 'HKCU\Keyboard Layout\Substitutes' /v d0010407 /d $key /f
 entry='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Tastaturbelegung DIN E1 (Treiber V3.11 "Selvarin")'
-# The program reaches the entry through its own registry view.
-reg add "$entry" /reg:$bits /v DisplayName /d "Tastaturbelegung DIN E1 (Treiber V3.11)" /f
-reg add "$entry" /reg:$bits /v UninstallString /d "\"C:\\Program Files\\Morvain\\Uninstall_Quorvex.exe\" $key" /f
+# The program reaches the entry through its own 32-bit registry view.
+reg add "$entry" /reg:32 /v DisplayName /d "Tastaturbelegung DIN E1 (Treiber V3.11)" /f
+reg add "$entry" /reg:32 /v UninstallString /d "\"C:\\Program Files\\Morvain\\Uninstall_Quorvex.exe\" $key" /f
 echo "driver" >"$sys64/Quorvex.DLL"
 [ -z "$sys32" ] || echo "driver" >"$sys32/Quorvex.DLL"
 mkdir -p "$programs/Morvain"

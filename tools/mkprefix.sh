@@ -8,8 +8,6 @@
 # "WINEPREFIX=DIR wineserver -k".
 set -euo pipefail
 dir=$1 arch=$2 gfx=${3:-null}
-# WINE names the loader: the 64-bit one alone where 32-bit code cannot run.
-wine=${WINE:-wine}
 export WINEPREFIX=$(realpath -m "$dir") WINEARCH=$arch WINEDEBUG=-all
 # Wine writes the locale's layout as Preload "1": keep it German everywhere.
 { export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8; } 2>/dev/null
@@ -19,12 +17,12 @@ export HOME=$WINEPREFIX.home
 rm -rf "$WINEPREFIX" "$HOME"; mkdir -p "$HOME" "$WINEPREFIX"
 log=$WINEPREFIX.log
 wineserver -p
-timeout 600 $wine wineboot -i >"$log" 2>&1 </dev/null
+timeout 600 wine wineboot -i >"$log" 2>&1 </dev/null
 user=$(ls "$WINEPREFIX/drive_c/users" | grep -v '^Public$' | head -n1)
 for d in "$WINEPREFIX/drive_c/users/$user"/*; do
   if [ -L "$d" ]; then rm -f "$d"; mkdir -p "$d"; fi
 done
-reg() { $wine reg add "$@" /f >>"$log" 2>&1 </dev/null; }
+reg() { wine reg add "$@" /f >>"$log" 2>&1 </dev/null; }
 [ "$gfx" = x11 ] || reg 'HKCU\Software\Wine\Drivers' /v Graphics /d null
 reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
 reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
@@ -45,5 +43,5 @@ wineserver -p
 # Wine's desktop process ends a few seconds after the last program and costs
 # about ten seconds to come back: keep one idle program running for the
 # prefix's lifetime (ended with the server).
-[ "$gfx" = x11 ] || nohup $wine notepad >/dev/null 2>&1 </dev/null &
+[ "$gfx" = x11 ] || nohup wine notepad >/dev/null 2>&1 </dev/null &
 echo "$WINEPREFIX"

@@ -7,7 +7,7 @@ set -u
 export WINEDEBUG=${WINEDEBUG:--all}
 { export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8; } 2>/dev/null
 out=$(mktemp)
-timeout -k 5 "${WINERUN_TIMEOUT:-300}" "${WINE:-wine}" "$@" >"$out" 2>&1 </dev/null
+timeout -k 5 "${WINERUN_TIMEOUT:-300}" wine "$@" >"$out" 2>&1 </dev/null
 rc=$?
 tr -d '\r' <"$out"
 rm -f "$out"
