@@ -41,41 +41,18 @@ static int ShowFormatted(const char* caption, UINT type, const char* format, va_
     return ShowMessageBox(messageText, caption, type);
 }
 
-int InfoBox(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int result = ShowFormatted(gProgramBaseName, MB_OK | MB_ICONINFORMATION, format, args);
-    va_end(args);
-    return result;
-}
+// The body every box operation shares: its own arguments handed on as a va_list.
+#define SHOW_BOX(caption, type)                                               \
+    va_list args;                                                             \
+    va_start(args, format);                                                   \
+    int result = ShowFormatted(caption, type, format, args);                  \
+    va_end(args);                                                             \
+    return result
 
-int QuestionBox(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int result = ShowFormatted(gProgramBaseName, MB_YESNO | MB_ICONQUESTION, format, args);
-    va_end(args);
-    return result;
-}
-
-int WarningBox(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int result = ShowFormatted(gProgramBaseName, MB_OK | MB_ICONWARNING, format, args);
-    va_end(args);
-    return result;
-}
-
-int CaptionWarningBox(const char* caption, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int result = ShowFormatted(caption, MB_OK | MB_ICONWARNING, format, args);
-    va_end(args);
-    return result;
-}
+int InfoBox(const char* format, ...) { SHOW_BOX(gProgramBaseName, MB_OK | MB_ICONINFORMATION); }
+int QuestionBox(const char* format, ...) { SHOW_BOX(gProgramBaseName, MB_YESNO | MB_ICONQUESTION); }
+int WarningBox(const char* format, ...) { SHOW_BOX(gProgramBaseName, MB_OK | MB_ICONWARNING); }
+int CaptionWarningBox(const char* caption, const char* format, ...) { SHOW_BOX(caption, MB_OK | MB_ICONWARNING); }
 
 int WarningBoxVerbatim(const char* text)
 {

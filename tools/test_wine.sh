@@ -4,7 +4,7 @@
 # tools/test.sh through tools/wine32.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-win=$1; shift
+win=$(realpath "$1"); shift
 # The prefixes' servers end with the run.
 stop() { for a in 64 32; do
   [ -d "$win/prefix$a" ] && WINEPREFIX=$win/prefix$a wineserver -k 2>/dev/null || true; done; }
