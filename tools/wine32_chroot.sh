@@ -9,8 +9,8 @@ if [ ! -e "$dir/.quorvex-wine32" ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
   echo "wine32_chroot: making $dir (a few minutes, once)" >&2
   rm -rf --one-file-system "$dir"
-  # Trixie's qemu reserves the whole 32-bit address space for its guest, which
-  # Wine's 32-bit loader needs; bookworm's does not.
+  # Trixie, not bookworm: under bookworm's qemu (7.2) Wine's 32-bit loader
+  # never gets past reserving its address space; trixie's Wine and qemu run.
   debootstrap --variant=minbase trixie "$dir" http://deb.debian.org/debian >"$dir.log" 2>&1 ||
     { tail -20 "$dir.log" >&2; exit 1; }
   unshare -m --propagation private bash -c '
