@@ -19,17 +19,14 @@ const std::string kQuestion = Ask("Soll folgender Tastatur-Treiber deinstalliert
                   kCancelled = Ok("Deinstallation abgebrochen.");
 static const char kShortcut[] = "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk";
 
-namespace {
+NoRedirection::NoRedirection() : off(Wow64DisableWow64FsRedirection(&old)) {}
+NoRedirection::~NoRedirection()
+{
+    if (off)
+        Wow64RevertWow64FsRedirection(old);
+}
 
-struct NoRedirection {
-    void* old = nullptr;
-    BOOL off = Wow64DisableWow64FsRedirection(&old);
-    ~NoRedirection()
-    {
-        if (off)
-            Wow64RevertWow64FsRedirection(old);
-    }
-};
+namespace {
 
 std::string ShellPath(int csidl, bool slash = true)
 {
@@ -165,7 +162,7 @@ void WriteValues(HKEY root, const std::string& path, const Values& values)
         PutValue(root, path, name, data);
 }
 
-static std::vector<std::string> SubkeyNames(HKEY root, const std::string& path)
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path)
 {
     std::vector<std::string> names;
     HKEY key;

@@ -24,6 +24,14 @@ std::string InstalledExe();
 std::string TempDir();        // with backslash
 std::string CopyPath();       // the copy's place in the temporary directory
 
+// WOW64 file-system redirection off while it lives, as in the program.
+struct NoRedirection {
+    void* old = nullptr;
+    BOOL off;
+    NoRedirection();
+    ~NoRedirection();
+};
+
 // Files, with WOW64 redirection off so that paths mean what the program sees.
 void PutFile(const std::string& path, const std::string& content = "x");
 bool FileThere(const std::string& path);
@@ -37,6 +45,7 @@ std::string List(HKEY root, const std::string& path);
 void WriteValues(HKEY root, const std::string& path, const Values& values);  // replaces the key
 void PutValue(HKEY root, const std::string& path, const std::string& name, const std::string& bytes,
               DWORD type = REG_SZ);  // REG_SZ gets its terminator added
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path);  // sorted; {"<none>"} if missing
 std::string Subkeys(HKEY root, const std::string& path);  // "a b c", sorted
 bool KeyThere(HKEY root, const std::string& path);
 void RemoveKey(HKEY root, const std::string& path);

@@ -149,11 +149,8 @@ void Dump(std::map<std::string, std::string>& tree, HKEY root, const std::string
     const std::string values = List(root, path);
     if (values != "" && values != "<none>")
         tree[Lower(path)] = values;
-    HKEY key;
-    char name[1024];
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS)
-        for (DWORD i = 0, size = sizeof name; !RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
-             ++i, size = sizeof name)
+    for (const std::string& name : SubkeyNames(root, path))
+        if (name != "<none>")
             Dump(tree, root, path + "\\" + name);
 }
 std::map<std::string, std::string> Surroundings()

@@ -85,25 +85,18 @@ TEST_F(Uninstall, LayoutNotInThePreloadListLeavesTheListsAlone)
 // Held open without delete sharing, read-only, or a directory in its place.
 const std::pair<std::function<HANDLE(const std::string&)>, DWORD> kStubborn[] = {
     {[](const std::string& p) {
-         void* old = nullptr;
-         Wow64DisableWow64FsRedirection(&old);
-         HANDLE h = CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-         Wow64RevertWow64FsRedirection(old);
-         return h;
+         NoRedirection guard;
+         return CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
      }, ERROR_SHARING_VIOLATION},
     {[](const std::string& p) {
-         void* old = nullptr;
-         Wow64DisableWow64FsRedirection(&old);
+         NoRedirection guard;
          SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_READONLY);
-         Wow64RevertWow64FsRedirection(old);
          return HANDLE(nullptr);
      }, ERROR_ACCESS_DENIED},
     {[](const std::string& p) {
          RemoveTree(p);
-         void* old = nullptr;
-         Wow64DisableWow64FsRedirection(&old);
+         NoRedirection guard;
          CreateDirectoryA(p.c_str(), nullptr);
-         Wow64RevertWow64FsRedirection(old);
          return HANDLE(nullptr);
      }, ERROR_ACCESS_DENIED}};
 
