@@ -7,9 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/deps.sh"
 win=$root/build/win
-cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$win" -j "$(nproc)" --target Uninstall_Quorvex robot_cli minimal wine_registry >/dev/null
+. "$root/tools/cmake_build.sh"
+targets="Uninstall_Quorvex robot_cli minimal wine_registry" build "$win" mingw-i686 -DCMAKE_BUILD_TYPE=Release
 bash "$root/tools/wine32.sh" "$root/tools/bench_run.sh" "$win" "${ROUNDS:-7}"
 size=$(stat -c %s "$win/Uninstall_Quorvex.exe")
 imports=$(i686-w64-mingw32-objdump -p "$win/Uninstall_Quorvex.exe" | awk '/DLL Name:/ {print $3}' | tr '\n' ' ')

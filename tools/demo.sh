@@ -7,10 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/deps.sh"
 win=$root/build/win
-mkdir -p "$win"
-cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >"$root/build/win.log" 2>&1 || { cat "$root/build/win.log"; exit 1; }
-cmake --build "$win" -j "$(nproc)" --target Uninstall_Quorvex robot_cli >>"$root/build/win.log" 2>&1 ||
-  { tail -40 "$root/build/win.log"; exit 1; }
+. "$root/tools/cmake_build.sh"
+targets="Uninstall_Quorvex robot_cli" build "$win" mingw-i686 -DCMAKE_BUILD_TYPE=Release
 echo "== Built $win/Uninstall_Quorvex.exe ($(stat -c %s "$win/Uninstall_Quorvex.exe") bytes)"
 bash "$root/tools/wine32.sh" "$root/tools/demo_run.sh" "$win"

@@ -30,10 +30,9 @@ if [ "$arch" = win64 ]; then
   reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
   reg 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
   # The 32-bit reg.exe reaches only the 32-bit view; the 64-bit one needs its own.
-  for v in "Debugger /d ''" "Auto /d 1"; do
-    eval /usr/lib/wine/wine64 reg add "'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'" /v $v /f \
-      >>"$log" 2>&1 </dev/null || true
-  done
+  reg64() { /usr/lib/wine/wine64 reg add "$@" /f >>"$log" 2>&1 </dev/null || true; }
+  reg64 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d ''
+  reg64 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1
 fi
 # The desktop process started by wineboot chose its display driver before
 # the setting above existed: restart the prefix's server so the next process

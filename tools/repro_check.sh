@@ -5,10 +5,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0)}
+. "$root/tools/cmake_build.sh"
 for n in 1 2; do
-  cmake -S "$root" -B "$work/b$n" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DQUORVEX_TESTS=OFF >"$work/log$n" 2>&1
-  cmake --build "$work/b$n" --target Uninstall_Quorvex -j "$(nproc)" >>"$work/log$n" 2>&1
+  targets=Uninstall_Quorvex build "$work/b$n" mingw-i686 -DCMAKE_BUILD_TYPE=Release -DQUORVEX_TESTS=OFF
 done
 if cmp "$work/b1/Uninstall_Quorvex.exe" "$work/b2/Uninstall_Quorvex.exe"; then
   echo "reproducible: two builds give the same $(stat -c %s "$work/b1/Uninstall_Quorvex.exe") bytes"

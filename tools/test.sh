@@ -5,21 +5,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/deps.sh"
-jobs=$(nproc)
 # QUORVEX_BUILD puts builds and prefixes elsewhere, so runs can go side by side.
 out=$(realpath -m "${QUORVEX_BUILD:-$root/build}")
 export QUORVEX_BUILD=$out
 mkdir -p "$out"
 
-# build DIR TOOLCHAIN [CMAKE ARGS...]: configures and builds, showing only trouble.
-build() {
-  local dir=$1 toolchain=$2; shift 2
-  cmake -S "$root" -B "$dir" ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake"} "$@" \
-    >"$dir.log" 2>&1 || { cat "$dir.log"; exit 1; }
-  cmake --build "$dir" -j "$jobs" >>"$dir.log" 2>&1 ||
-    { grep -E -B2 -A6 'error|warning' "$dir.log" | head -80; exit 1; }
-  ! grep -E 'warning:' "$dir.log" || exit 1
-}
+. "$root/tools/cmake_build.sh"
 native=$out/native
 build "$native" "" -DCMAKE_BUILD_TYPE=Debug
 win=$out/win

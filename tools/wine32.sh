@@ -18,6 +18,5 @@ ROOT=$root exec unshare -m --propagation private bash -c '
   for d in "$ROOT" ${QUORVEX_BUILD:+"$QUORVEX_BUILD"}; do
     mkdir -p "$c$d"; mount --bind "$d" "$c$d"
   done
-  cd "$PWD"
   exec chroot "$c" /bin/bash -c "cd \"\$1\" && shift && exec bash \"\$@\"" _ "$PWD" "$@"' \
   _ "$chroot" "$@"
