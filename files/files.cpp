@@ -40,13 +40,44 @@ bool CopyOneFile(const char* source, const char* target, bool report, bool overw
     return false;
 }
 
-bool DeleteOneFile(const char* path, bool report)
+PlainDeletion DeletePlainFile(const char* path, bool announce)
+{
+    // Opened as the entry itself: a link or junction at the name is seen as
+    // one, never followed to whatever it points at.
+    UniqueFile file(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = file && GetFileInformationByHandle(file.get(), &info);
+    if (known && (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        return kNotPlainFile;
+    DWORD error = GetLastError();
+    if (announce)
+        SetStatusLine("Lösche %s ...", path);
+    if (!known) {
+        SetLastError(error);
+        return kDeletionFailed;
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
+        return kDeletionFailed;
+    return kPlainFileDeleted;
+}
+
+bool DeleteOneFile(const char* path, bool report, bool plainOnly)
 {
     if (!FileExists(path))
         return true;
-    SetStatusLine("Lösche %s ...", path);
-    if (DeleteFileA(path))
-        return true;
+    if (plainOnly) {
+        // What is not a plain file is not ours: passed over like a missing one.
+        if (DeletePlainFile(path, true) != kDeletionFailed)
+            return true;
+    } else {
+        SetStatusLine("Lösche %s ...", path);
+        if (DeleteFileA(path))
+            return true;
+    }
     if (report) {
         CaptureLastError();
         CaptionWarningBox(kCaption, "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,

@@ -1,9 +1,6 @@
 #include "frame/app.h"
 
-#include "frame/environment.h"
 #include "frame/status_window.h"
-#include "uninstall/invocation.h"
-#include "uninstall/sequence.h"
 
 HINSTANCE gInstance;
 int gShowCommand;
@@ -137,18 +134,4 @@ void Shutdown()
     }
     DeleteDC(gScreenDC);
     gScreenDC = nullptr;
-}
-
-int RunProgram(HINSTANCE instance, int showCommand)
-{
-    gStatusWindow = nullptr;
-    SetLastError(ERROR_SUCCESS);
-    PrepareDisplay();
-    gInstance = instance;
-    gShowCommand = showCommand;
-    InitEnvironment();
-    if (CheckInvocation() && CreateStatusWindow())
-        RunUninstall();
-    Shutdown();
-    return 0;
 }

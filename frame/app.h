@@ -13,10 +13,6 @@ extern HCURSOR gCurrentCursor;   // shown whenever the mouse moves over the stat
 extern HCURSOR gWaitCursor;
 extern bool gWow64;              // true when this 32-bit process runs on 64-bit Windows
 
-// The whole run: display, environment, the three steps, Shutdown. Returns
-// the exit code, which is 0 whatever happened.
-int RunProgram(HINSTANCE instance, int showCommand);
-
 // Cursors, screen device context, metrics, the palette on palette devices
 // (or when forcePalette is set) and the WOW64 flag.
 void PrepareDisplay(bool forcePalette = false);

@@ -49,6 +49,11 @@ struct FindTraits {
     static Handle Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle h) { FindClose(h); }
 };
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { CloseHandle(h); }
+};
 struct KernelTraits {
     using Handle = HANDLE;
     static Handle Invalid() { return nullptr; }
@@ -58,3 +63,4 @@ struct KernelTraits {
 using UniqueKey = Unique<KeyTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueHandle = Unique<KernelTraits>;
+using UniqueFile = Unique<FileTraits>;

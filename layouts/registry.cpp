@@ -15,11 +15,11 @@ bool SetStringValue(HKEY key, const char* name, const char* text)
            ERROR_SUCCESS;
 }
 
-HKEY CreateKey(HKEY parent, const char* path)
+HKEY CreateKey(HKEY parent, const char* path, REGSAM access)
 {
     HKEY key = nullptr;
     char noClass[] = "";
-    if (RegCreateKeyExA(parent, path, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+    if (RegCreateKeyExA(parent, path, 0, noClass, REG_OPTION_NON_VOLATILE, access, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
         return nullptr;
     return key;

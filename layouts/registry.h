@@ -8,7 +8,8 @@ extern char gEnumValueName[260];   // filled by EnumValue
 extern BYTE gEnumValueData[260];   // filled by EnumValue; may hold no terminator
 
 bool SetStringValue(HKEY key, const char* name, const char* text);  // true on success
-HKEY CreateKey(HKEY parent, const char* path);       // full access; null on failure
+// Opens or makes the key (full access unless told); null on failure.
+HKEY CreateKey(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS);
 HKEY OpenKeyForWrite(HKEY parent, const char* path); // full access; null on failure
 HKEY OpenKeyForRead(HKEY parent, const char* path);  // KEY_READ; null on failure
 DWORD CountSubkeys(HKEY key);                        // 0 when the query fails

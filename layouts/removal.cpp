@@ -2,7 +2,6 @@
 
 #include "frame/text.h"
 #include "layouts/tables.h"
-#include "uninstall/invocation.h"
 
 #include <cstring>
 
@@ -71,14 +70,20 @@ const char* NewPreloadIdentifier(const char* languagePart, const SubstitutePair*
     return identifier;
 }
 
-bool OnlyTheLayoutInPreload()
+bool LeavesAnotherLayout()
 {
-    for (unsigned i = 0; i < gPreloadCount; ++i) {
-        const char* substitute = gPreload[i].substitute;
-        if (substitute == nullptr || !EqualNoCase(substitute, gLayoutKey))
-            return false;
+    // Where the layout has no entry the lists stay as they are; an empty
+    // one makes Windows fall back to its default layout.
+    const PreloadEntry* list = gLayoutNotInPreload ? gPreload : gNewPreload;
+    unsigned count = gLayoutNotInPreload ? gPreloadCount : gNewPreloadCount;
+    if (gLayoutNotInPreload && count == 0)
+        return true;
+    for (unsigned i = 0; i < count; ++i) {
+        const char* target = list[i].substitute != nullptr ? list[i].substitute : list[i].data;
+        if (!EqualNoCase(target, gLayoutKey))
+            return true;
     }
-    return gPreloadCount > 0;
+    return false;
 }
 
 namespace {

@@ -9,9 +9,9 @@ bool RemoveLayoutFromPreload();
 // failed; otherwise gRegistryErrorText says what.
 bool WriteBackLayoutLists();
 
-// True when the Preload list holds entries and every one of them stands
-// for the layout key: removing it would leave the user nothing that works.
-bool OnlyTheLayoutInPreload();
+// After the removal: true when the list the user is left with offers a
+// layout other than the removed one (directly or through Substitutes).
+bool LeavesAnotherLayout();
 
 // Exactly 8 characters beginning "00000"; false for null.
 bool IsStandardLayoutKey(const char* text);

@@ -4,7 +4,6 @@
 #include "frame/text.h"
 #include "layouts/registry.h"
 #include "layouts/tables.h"
-#include "uninstall/invocation.h"
 
 #include <cstring>
 

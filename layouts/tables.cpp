@@ -14,6 +14,7 @@ unsigned gNewPreloadCount;
 SubstitutePair gNewSubstitutes[kTableCapacity];
 unsigned gNewSubstituteCount;
 
+char gLayoutKey[260];
 int32_t gLayoutKeyIndex = -1;
 bool gLayoutNotInPreload;
 char gRegistryErrorText[1000];

@@ -38,6 +38,7 @@ extern unsigned gNewPreloadCount;
 extern SubstitutePair gNewSubstitutes[kTableCapacity];
 extern unsigned gNewSubstituteCount;
 
+extern char gLayoutKey[260];         // the layout being removed: argument word 1, once accepted
 extern int32_t gLayoutKeyIndex;        // entry of the layout key in gLayouts; -1 if none
 extern bool gLayoutNotInPreload;       // the removal found no Preload entry of the layout
 extern char gRegistryErrorText[1000];  // German reason of the last registry failure

@@ -4,41 +4,67 @@
 #include "layouts/removal.h"
 #include "layouts/tables.h"
 
+#include <cstring>
+
 static const char kParentPath[] = "Keyboard Layout";
 
-static void SetError(const char* format, const char* name)
+// The first failure is the one the user hears of; what follows it, the
+// putting back included, does not overwrite it.
+static bool Fail(const char* format, const char* name, const char* detail = nullptr)
 {
-    ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, format, kParentPath, name);
-}
-
-// Deletes and re-creates parent\name, then writes the values that pass the
-// filter. A value that cannot be written makes the list incomplete, and the
-// user must hear of it.
-template <typename Entry, typename Filter>
-static void RewriteList(HKEY parent, const char* name, const Entry* table, unsigned count,
-                        Filter filter, int passes)
-{
-    if (!DeleteKeyTree(parent, name)) {
-        SetError("Warnung:\nFehler beim Löschen des Registry-Keys %s - %s", name);
-        return;
-    }
-    UniqueKey key(CreateKey(parent, name));
-    if (!key) {
-        SetError("Warnung:\nFehler beim Wiedererstellen des Registry-Keys %s - %s", name);
-        return;
-    }
-    const char* failed = nullptr;
-    for (int pass = 0; pass < passes; ++pass)
-        for (unsigned i = 0; i < count; ++i)
-            if (filter(table[i], pass) && !SetStringValue(key.get(), table[i].name, table[i].data) &&
-                failed == nullptr)
-                failed = table[i].name;
-    if (failed != nullptr) {
+    if (gRegistryErrorText[0] == '\0') {
         char path[300];
         ComposeText(path, sizeof path, "%s\\%s", kParentPath, name);
-        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText,
-                    "Warnung:\nFehler beim Schreiben des Registry-Werts %s - %s", path, failed);
+        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, format, path, detail);
     }
+    return false;
+}
+
+template <typename Entry>
+static bool InTable(const char* name, const Entry* table, unsigned count)
+{
+    for (unsigned i = 0; i < count; ++i)
+        if (table[i].name != nullptr && EqualNoCase(table[i].name, name))
+            return true;
+    return false;
+}
+
+// Rewrites parent\name in place: first every value of the table that passes
+// the filter, then away with the values the table does not have. The key
+// keeps its security and its subkeys, and it is never empty on the way
+// unless the table is.
+template <typename Entry, typename Filter>
+static bool RewriteList(HKEY parent, const char* name, const Entry* table, unsigned count,
+                        Filter filter, int passes)
+{
+    UniqueKey key(CreateKey(parent, name, KEY_QUERY_VALUE | KEY_SET_VALUE));
+    if (!key)
+        return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s", name);
+    for (int pass = 0; pass < passes; ++pass)
+        for (unsigned i = 0; i < count; ++i)
+            if (filter(table[i], pass) && !SetStringValue(key.get(), table[i].name, table[i].data))
+                return Fail("Warnung:\nFehler beim Schreiben des Registry-Werts %s - %s", name,
+                            table[i].name);
+    // Value names can be far longer than the tables keep; deleting from the
+    // end leaves the indices still to come where they were.
+    static char valueName[16384];
+    for (DWORD i = CountValues(key.get()); i-- > 0;) {
+        DWORD size = sizeof valueName;
+        if (RegEnumValueA(key.get(), i, valueName, &size, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            return Fail("Warnung:\nFehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\%s", name);
+        if (!InTable(valueName, table, count) && RegDeleteValueA(key.get(), valueName) != ERROR_SUCCESS)
+            return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", name, valueName);
+    }
+    return true;
+}
+
+static bool Always(const PreloadEntry&, int) { return true; }
+static bool AllPairs(const SubstitutePair&, int) { return true; }
+// Substitutes of standard layout keys first, then all others.
+static bool StandardFirst(const SubstitutePair& p, int pass)
+{
+    return IsStandardLayoutKey(p.name) == (pass == 0);
 }
 
 bool WriteBackLayoutLists()
@@ -59,13 +85,13 @@ bool WriteBackLayoutLists()
                     kParentPath);
         return false;
     }
-    RewriteList(parent.get(), "Preload", gNewPreload, gNewPreloadCount,
-                [](const PreloadEntry&, int) { return true; }, 1);
-    // Substitutes of standard layout keys first, then all others.
-    RewriteList(parent.get(), "Substitutes", gNewSubstitutes, gNewSubstituteCount,
-                [](const SubstitutePair& p, int pass) {
-                    return IsStandardLayoutKey(p.name) == (pass == 0);
-                },
-                2);
-    return gRegistryErrorText[0] == '\0';
+    if (RewriteList(parent.get(), "Preload", gNewPreload, gNewPreloadCount, Always, 1) &&
+        RewriteList(parent.get(), "Substitutes", gNewSubstitutes, gNewSubstituteCount,
+                    StandardFirst, 2))
+        return true;
+    // Half-rewritten lists may point at identifiers that no longer exist:
+    // put both back as they were read.
+    RewriteList(parent.get(), "Preload", gPreload, gPreloadCount, Always, 1);
+    RewriteList(parent.get(), "Substitutes", gSubstitutes, gSubstituteCount, AllPairs, 1);
+    return false;
 }

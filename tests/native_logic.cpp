@@ -147,6 +147,41 @@ TEST(Removal, OrderNumbersWorkedExamplesOddNamesDuplicatesAndRefusals)
     EXPECT_EQ(Remove("1=00000407 2=d0010407>00000407", "00000407"), "Standard-Layout kann nicht entfernt werden");
 }
 
+// What the user is left with must offer a layout other than the removed one.
+TEST(Removal, TheListLeftMustOfferAnotherLayout)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"1=00000407 2=d0010407>E0010407", true},
+        {"1=00000407>E0010407 2=E0010407", false},               // left: the key itself
+        {"1=00000407>E0010407 2002=d0020407>00010407", false},   // left: nothing
+        {"1=d0010407>E0010407 2=d0020407>e0010407", false},      // both stand for it
+        {"1=E0010407 2=E0010407", false},                        // untouched, and nothing else
+        {"1=E0010407 2=d0020407>00010407", true}, {"", true}};   // an empty list stays Windows' default
+    for (const auto& [entries, leaves] : cases) {
+        Remove(entries);
+        EXPECT_EQ(LeavesAnotherLayout(), leaves) << entries;
+    }
+}
+
+// The copy is a file directly inside "Uninstall_Quorvex." and 8 hexadecimal
+// digits directly inside the temporary directory; nothing else is.
+TEST(Invocation, OnlyAFileDirectlyInACopyDirectoryIsTheCopy)
+{
+    const std::pair<const char*, bool> paths[] = {
+        {"C:\\Temp\\Uninstall_Quorvex.0a1B2c3D\\Uninstall_Quorvex.exe", true},
+        {"c:\\temp\\UNINSTALL_QUORVEX.0A1B2C3D\\x.exe", true},
+        {"C:\\Temp\\Uninstall_Quorvex.exe", false}, {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3\\x.exe", false},
+        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3g\\x.exe", false},
+        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d0\\x.exe", false},
+        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\Tief\\x.exe", false},
+        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\", false},
+        {"C:\\Temp\\sub\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false},
+        {"C:\\Other\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false}};
+    for (const auto& [path, copy] : paths)
+        EXPECT_EQ(IsCopyPath(path, "C:\\Temp\\"), copy) << path;
+    EXPECT_FALSE(IsCopyPath("Uninstall_Quorvex.0a1b2c3d\\x.exe", ""));
+}
+
 TEST(Removal, IdentifiersSkipUsedNamesAndStayDistinctPerLanguageOverAThousandEntries)
 {
     std::string entries;

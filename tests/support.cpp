@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -58,8 +60,74 @@ std::string Wow64Dir()
 }
 
 std::string ProgramFolder() { return ShellPath(CSIDL_PROGRAM_FILES) + "Morvain"; }
+std::string Shortcut(bool common)
+{
+    return ShellPath(common ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY, false) + kShortcut;
+}
 std::string InstalledExe() { return ProgramFolder() + "\\Uninstall_Quorvex.exe"; }
-std::string CopyPath() { return TempDir() + "Uninstall_Quorvex.exe"; }
+std::vector<std::string> CopyDirs()
+{
+    std::vector<std::string> dirs;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((TempDir() + "Uninstall_Quorvex.*").c_str(), &data);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data))
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            dirs.push_back(TempDir() + data.cFileName);
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    std::sort(dirs.begin(), dirs.end());
+    return dirs;
+}
+
+std::string CopyPath()
+{
+    const std::vector<std::string> dirs = CopyDirs();
+    return dirs.empty() ? "" : dirs[0] + "\\Uninstall_Quorvex.exe";
+}
+
+std::string Descriptor(const std::string& path)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    char* text = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr, &sd) != ERROR_SUCCESS)
+        return "<none>";
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1,
+                                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                         &text, nullptr);
+    std::string result = text != nullptr ? text : "<unreadable>";
+    LocalFree(text);
+    LocalFree(sd);
+    return result;
+}
+
+void SetKeyDacl(HKEY root, const std::string& path, const char* dacl)
+{
+    HKEY key = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key), 0) << path;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(dacl, SDDL_REVISION_1, &sd, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd), 0);
+    LocalFree(sd);
+    RegCloseKey(key);
+}
+
+std::string KeyDacl(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS)
+        return "<none>";
+    std::vector<char> sd(4096);
+    DWORD size = static_cast<DWORD>(sd.size());
+    char* text = nullptr;
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, sd.data(), &size) == ERROR_SUCCESS)
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(sd.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr);
+    RegCloseKey(key);
+    std::string result = text != nullptr ? text : "<unreadable>";
+    LocalFree(text);
+    return result;
+}
 
 std::string TempDir()
 {
@@ -205,10 +273,48 @@ std::string PendingRenames()
     return result;
 }
 
-void InstallProduct()
+::testing::AssertionResult OnlyForAdministrators(const std::string& path)
+{
+    // Wine keeps no owner and no protection flag: it maps the DACL onto the
+    // Unix permissions and reads back the owning user in the Administrators'
+    // place. What it does show: SYSTEM and one grant more, nobody else.
+    HANDLE token = nullptr;
+    char buffer[256];
+    DWORD size = 0;
+    char* user = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
+        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user);
+    CloseHandle(token);
+    const std::string u = user != nullptr ? user : "?", got = Descriptor(path),
+                      wine = "O:" + u + "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + u + ")";
+    LocalFree(user);
+    if (got == "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)" || got == wine)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << ": " << got;
+}
+
+bool PendingDeletion(const std::string& dir)
+{
+    auto lower = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+        return s;
+    };
+    const std::string pending = lower(PendingRenames()), entry = "\\??\\" + lower(dir);
+    const size_t file = pending.find(entry + "\\uninstall_quorvex.exe" + std::string(2, '\0'));
+    return file != std::string::npos && pending.find(entry + std::string(2, '\0'), file) != std::string::npos;
+}
+
+void ClearCopies()
 {
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
-    RemoveTree(CopyPath());
+    for (const std::string& dir : CopyDirs())
+        RemoveTree(dir);
+}
+
+void InstallProduct()
+{
+    ClearCopies();
     RemoveKey(HKEY_LOCAL_MACHINE, kLayoutsPath);
     const std::string layouts = std::string(kLayoutsPath) + "\\";
     PutValue(HKEY_LOCAL_MACHINE, layouts + kKey, "Layout File", "Quorvex.DLL");
@@ -228,8 +334,10 @@ void InstallProduct()
     ASSERT_TRUE(CopyFileA(PROGRAM_EXE, InstalledExe().c_str(), FALSE)) << PROGRAM_EXE;
     PutFile(ProgramFolder() + "\\" + kHelperFiles[1], "%PDF-1.4 chart");
     PutFile(ProgramFolder() + "\\" + kHelperFiles[2], "icon");
-    PutFile(ShellPath(CSIDL_DESKTOPDIRECTORY, false) + kShortcut, "shortcut");
-    PutFile(ShellPath(CSIDL_COMMON_DESKTOPDIRECTORY, false) + kShortcut, "shortcut");
+    for (bool common : {false, true}) {
+        RemoveTree(Shortcut(common));
+        PutFile(Shortcut(common), "shortcut");
+    }
     const std::string entry = std::string(kUninstallPath) + "\\" + kEntryName;
     RemoveKey(HKEY_LOCAL_MACHINE, entry);
     PutValue(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tastaturbelegung DIN E1 (Treiber V3.11)");
@@ -253,8 +361,7 @@ std::string ProductLeft()
         {"driver32", Is64BitWindows() ? Wow64Dir() + "Quorvex.DLL" : "<none>"},
         {"exe", folder + kHelperFiles[0]}, {"pdf", folder + kHelperFiles[1]},
         {"ico", folder + kHelperFiles[2]}, {"folder", ProgramFolder()},
-        {"desktop", ShellPath(CSIDL_DESKTOPDIRECTORY, false) + kShortcut},
-        {"common", ShellPath(CSIDL_COMMON_DESKTOPDIRECTORY, false) + kShortcut}};
+        {"desktop", Shortcut(false)}, {"common", Shortcut(true)}};
     std::string left;
     for (const auto& [name, path] : parts)
         if (FileThere(path))

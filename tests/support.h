@@ -21,8 +21,24 @@ std::string SystemDir();      // the real one, with backslash
 std::string Wow64Dir();       // with backslash; "" on 32-bit Windows
 std::string ProgramFolder();  // ...\Morvain
 std::string InstalledExe();
+std::string Shortcut(bool common);  // the chart's shortcut on the user's or the common desktop
 std::string TempDir();        // with backslash
-std::string CopyPath();       // the copy's place in the temporary directory
+// The copies' directories ("Uninstall_Quorvex.<8 hex>") in the temporary
+// directory, sorted; the copy's file in the first of them ("" when none).
+std::vector<std::string> CopyDirs();
+std::string CopyPath();
+// The copy's file in dir, then dir itself, are marked for deletion at restart.
+bool PendingDeletion(const std::string& dir);
+// Owner Administrators, nothing inherited, access for SYSTEM and the
+// Administrators alone (as far as Wine can show it).
+::testing::AssertionResult OnlyForAdministrators(const std::string& path);
+// Removes every copy directory and every pending deletion.
+void ClearCopies();
+// Owner and DACL of a file or folder, in SDDL ("O:BAD:P(A;...)...").
+std::string Descriptor(const std::string& path);
+// Gives a registry key this DACL (SDDL, "D:...").
+void SetKeyDacl(HKEY root, const std::string& path, const char* dacl);
+std::string KeyDacl(HKEY root, const std::string& path);
 
 // WOW64 file-system redirection off while it lives, as in the program.
 struct NoRedirection {

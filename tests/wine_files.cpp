@@ -8,6 +8,7 @@
 #include "files/files.h"
 #include "frame/app.h"
 #include "frame/status_window.h"
+#include "uninstall/invocation.h"
 #include "uninstall/system_dirs.h"
 
 namespace {
@@ -146,14 +147,17 @@ TEST(SystemDirectories, RealSystemFolderWhileRedirectionIsOff)
     RemoveTree(Wow64Dir() + only32);
 }
 
-// The installed program hands over to a copy, which asks; a program anywhere
-// below the temporary directory, whatever the letter case, is the copy.
+// The installed program hands over to a copy in a fresh directory wherever
+// it was started from, the temporary directory itself included; only a file
+// directly inside a copy directory, in any letter case, is the copy, which
+// asks and leaves itself and its directory to the next restart.
 TEST(HandOver, InstalledProgramStartsItsCopyWhichAsks)
 {
     std::string temp = TempDir(), upper = temp;
     CharUpperA(&upper[0]);
     ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
-    const std::string sub = temp + "qvx-sub\\Uninstall_Quorvex.exe", deep = upper + "qvx-sub\\Tief\\Uninstall_Quorvex.exe";
+    const std::string made = temp + "Uninstall_Quorvex.0a1b2c3d", deeper = made + "\\Tief\\Uninstall_Quorvex.exe",
+                      copy = upper + "UNINSTALL_QUORVEX.0A1B2C3D\\Uninstall_Quorvex.exe";
     const struct { std::string exe, args, layoutFile; std::string boxes; } cases[] = {
         {InstalledExe(), kKey, "Quorvex.DLL", kQuestion + kCancelled},
         {InstalledExe(), "E0010407 /force", "Other.DLL", kQuestion + kCancelled},
@@ -161,50 +165,70 @@ TEST(HandOver, InstalledProgramStartsItsCopyWhichAsks)
             "eine andere Treiberdatei-Angabe als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher "
             "die Deinstallation jetzt nicht durchgeführt.\nTreiber: " DISPLAY "\nKey: E0010407\nDLL bei "
             "Installation: Quorvex.DLL\nDLL jetzt: Other.DLL")},
-        {sub, kKey, "Quorvex.DLL", kQuestion + kCancelled},
-        {deep, kKey, "Quorvex.DLL", kQuestion + kCancelled}};
+        {temp + "Uninstall_Quorvex.exe", kKey, "Quorvex.DLL", kQuestion + kCancelled},
+        {deeper, kKey, "Quorvex.DLL", kQuestion + kCancelled},
+        {copy, kKey, "Quorvex.DLL", kQuestion + kCancelled}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exe + " " + c.args + " " + c.layoutFile);
         InstallProduct();
-        RemoveTree(temp + "qvx-sub");
-        CreateDirectoryA((temp + "qvx-sub").c_str(), nullptr);
-        CreateDirectoryA((temp + "qvx-sub\\Tief").c_str(), nullptr);
+        RemoveTree(temp + "Uninstall_Quorvex.exe");
+        CreateDirectoryA(made.c_str(), nullptr);
+        CreateDirectoryA((made + "\\Tief").c_str(), nullptr);
         CopyFileA(InstalledExe().c_str(), c.exe.c_str(), FALSE);
         PutValue(HKEY_LOCAL_MACHINE, std::string(kLayoutsPath) + "\\" + kKey, "Layout File", c.layoutFile);
         const std::string before = Machine();
         RobotRun run = Launch(c.exe, c.args, {"no", "ok"});
         EXPECT_TRUE(CleanEnd(run));
-        const bool handedOver = c.exe == InstalledExe();
+        const bool handedOver = c.exe != copy;
         EXPECT_EQ(run.otherExitCodes.size(), handedOver ? 1u : 0u) << "processes besides the first";
         EXPECT_EQ(Shown(run.boxes), c.boxes);
         EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
-        EXPECT_EQ(Content(CopyPath()), handedOver ? Content(InstalledExe()) : "");
+        const std::vector<std::string> dirs = CopyDirs();
+        ASSERT_EQ(dirs.size(), handedOver ? 2u : 1u);
+        const std::string ran = handedOver ? dirs[dirs[0] == made ? 1 : 0] : made;
+        EXPECT_EQ(Content(ran + "\\Uninstall_Quorvex.exe"), Content(InstalledExe()));
+        EXPECT_TRUE(PendingDeletion(ran)) << PendingRenames();
         EXPECT_EQ(Machine(), before);
     }
-    RemoveTree(temp + "qvx-sub");
+    RemoveTree(temp + "Uninstall_Quorvex.exe");
+    ClearCopies();
 }
 
-// A copy of the same name still running, a temporary directory that does
-// not exist: the copy fails, both boxes, nothing started.
-TEST(HandOver, FailedCopyIsReportedTwiceAndStartsNothing)
+// The copy's directory is made here and now, for SYSTEM and the
+// Administrators alone: a name already taken is never used, and when every
+// try finds one taken, nothing is made.
+TEST(HandOver, CopyDirectoryIsFreshAndProtected)
+{
+    ClearCopies();
+    const std::string taken = TempDir() + "Uninstall_Quorvex.00000001";
+    CreateDirectoryA(taken.c_str(), nullptr);
+    PutFile(taken + "\\planted.exe", "planted");
+    static unsigned next;
+    next = 1;
+    char dir[260];
+    ASSERT_TRUE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { return next++; }));
+    EXPECT_EQ(dir, TempDir() + "Uninstall_Quorvex.00000002");
+    EXPECT_TRUE(OnlyForAdministrators(dir));
+    CreateDirectoryA((TempDir() + "qvx-plain").c_str(), nullptr);
+    EXPECT_FALSE(OnlyForAdministrators(TempDir() + "qvx-plain")) << "a plain directory lets others in";
+    RemoveTree(TempDir() + "qvx-plain");
+    EXPECT_FALSE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { return 1u; }));
+    EXPECT_STREQ(dir, "");
+    EXPECT_EQ(Content(taken + "\\planted.exe"), "planted");
+    EXPECT_EQ(CopyDirs(), (std::vector<std::string>{taken, TempDir() + "Uninstall_Quorvex.00000002"}));
+    ClearCopies();
+}
+
+// A temporary directory that does not exist: no copy, the box, nothing started.
+TEST(HandOver, MissingTemporaryDirectoryIsReportedAndStartsNothing)
 {
     InstallProduct();
     const std::string missing = "C:\\qvx-no-such-dir\\";
-    ASSERT_TRUE(CopyFileA(InstalledExe().c_str(), CopyPath().c_str(), FALSE));
-    Running held(CopyPath());
-    const struct { std::string temp, target; DWORD error; } cases[] = {
-        {"", CopyPath(), ERROR_SHARING_VIOLATION},
-        {missing, missing + "Uninstall_Quorvex.exe", ERROR_PATH_NOT_FOUND}};
-    for (const auto& c : cases) {
-        RobotRun run = RunInstalled(kKey, {"ok", "ok"}, c.temp.empty() ? "" : "TMP=" + c.temp + "\nTEMP=" + c.temp);
-        EXPECT_TRUE(CleanEnd(run));
-        EXPECT_TRUE(run.otherExitCodes.empty()) << "nothing may start";
-        EXPECT_EQ(Shown(run.boxes),
-                  FileBox("Kopieren einer Datei fehlgeschlagen.\n\nQuelle: " + InstalledExe() + "\nZiel: " + c.target +
-                          "\n\n" + ExpectedErrorText(c.error)) +
-                      Ok("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, um sein "
-                         "Original löschen zu können"));
-    }
+    RobotRun run = RunInstalled(kKey, {"ok", "ok"}, "TMP=" + missing + "\nTEMP=" + missing);
+    EXPECT_TRUE(CleanEnd(run));
+    EXPECT_TRUE(run.otherExitCodes.empty()) << "nothing may start";
+    EXPECT_EQ(Shown(run.boxes), Ok("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, "
+                                   "um sein Original löschen zu können"));
     EXPECT_EQ(ProductLeft(), "driver" + std::string(Is64BitWindows() ? " driver32" : "") +
                                  " exe pdf ico folder desktop common entry");
 }

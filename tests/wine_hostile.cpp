@@ -2,8 +2,6 @@
 // installer would write, each run end to end under the robot.
 #include "support.h"
 
-#include <sddl.h>
-
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -93,7 +91,7 @@ TEST(Hostile, CommandLinesEndWithTheRightBoxAndChangeNothing)
             o.commandLine += " " + std::to_string(w);
         SCOPED_TRACE(o.commandLine.substr(0, 90));
         o.answers = {c.outcome == kAccepted ? "no" : "ok", "ok"};
-        RemoveTree(CopyPath());
+        ClearCopies();
         RobotRun run = RunWithRobot(o);
         EXPECT_TRUE(CleanEnd(run));
         const std::string shown = withExe(c.shown);
@@ -103,9 +101,9 @@ TEST(Hostile, CommandLinesEndWithTheRightBoxAndChangeNothing)
         // Only a key that passed the first check is handed to a copy; the launcher counts as one more.
         const bool handedOver = c.outcome >= kAccepted;
         EXPECT_EQ(run.otherExitCodes.size(), handedOver + !c.wide.empty());
-        EXPECT_EQ(FileThere(CopyPath()), handedOver);
+        EXPECT_EQ(CopyDirs().size(), handedOver ? 1u : 0u);
         EXPECT_EQ(Machine(), before);
-        EXPECT_EQ(PendingRenames(), "");
+        EXPECT_EQ(!PendingRenames().empty(), handedOver) << "the copy leaves itself to the next restart";
     }
     RemoveTree(TempDir() + "qvx-utf16");
 }
@@ -240,13 +238,7 @@ TEST(Hostile, RegistryStatesEndCleanAndLeaveTheUserALayout)
         {"no Uninstall key", [] { RemoveKey(kMachine, kUninstallPath); }},
         Refused("an unreadable layout subkey named with %",
                 [] { PutValue(kMachine, LayoutPath(kPercentLayout), "Layout File", "X.DLL");
-                     HKEY key = nullptr;
-                     PSECURITY_DESCRIPTOR sd = nullptr;
-                     RegOpenKeyExA(kMachine, LayoutPath(kPercentLayout).c_str(), 0, WRITE_DAC, &key);
-                     ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;KR;;;WD)(A;;KA;;;WD)",
-                                                                          SDDL_REVISION_1, &sd, nullptr);
-                     RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
-                     LocalFree(sd), RegCloseKey(key); },
+                     SetKeyDacl(kMachine, LayoutPath(kPercentLayout), "D:(D;;KR;;;WD)(A;;KA;;;WD)"); },
                 opening + "Subkeys " + kLayoutsPath + " - " + kPercentLayout),
         Refused("no Substitutes key", [] { RemoveKey(kUser, kSubstitutesPath); },
                 opening + "Keys HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes"),
@@ -260,6 +252,11 @@ TEST(Hostile, RegistryStatesEndCleanAndLeaveTheUserALayout)
                 "Treiber: " DISPLAY "\nKey: E0010407\nDLL: Quorvex.DLL", "E0010407 /force"),
         Refused("only one Preload entry", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); }, onlyOne),
         Refused("Preload holding only the layout, twice", [] { S("00000407", kKey); }, onlyOne),
+        Refused("the layout through Substitutes, then the layout key itself",
+                [] { Lists({{"1", "00000407"}, {"2", kKey}}, {{"00000407", kKey}}); }, onlyOne),
+        Refused("a rebuilt list that would be empty",
+                [] { Lists({{"1", "00000407"}, {"2002", "d0020407"}}, {{"00000407", kKey}, {"d0020407", "00010407"}}); },
+                onlyOne),
     };
     for (const State& state : states) {
         SCOPED_TRACE(state.what);

@@ -171,6 +171,27 @@ TEST_F(LayoutRegistry, RefusalsLeaveTheListsAsTheyWere)
     }
 }
 
+// The lists are rewritten in place: their keys keep their security and
+// their subkeys. When a write fails, both are put back as they were read.
+TEST_F(LayoutRegistry, WriteBackKeepsTheKeysAndPutsBackOnFailure)
+{
+    const Values preload = {{"1", "00000407"}, {"2", "d0010407"}, {"3", "d0020407"}},
+                 substitutes = {{"d0010407", kKey}, {"d0020407", "00010407"}};
+    Install(preload, substitutes);
+    PutValue(HKEY_CURRENT_USER, std::string(kPreloadPath) + "\\Teil", "x", "y");
+    SetKeyDacl(HKEY_CURRENT_USER, kPreloadPath, "D:P(A;;KA;;;WD)(A;;KR;;;BU)");
+    const std::string dacl = KeyDacl(HKEY_CURRENT_USER, kPreloadPath);
+    EXPECT_EQ(Rebuilt(), "1=00000407 2=d0010407 | d0010407=00010407");
+    EXPECT_EQ(KeyDacl(HKEY_CURRENT_USER, kPreloadPath), dacl);
+    EXPECT_EQ(List(HKEY_CURRENT_USER, std::string(kPreloadPath) + "\\Teil"), "x=y");
+
+    Install(preload, substitutes);
+    SetKeyDacl(HKEY_CURRENT_USER, kSubstitutesPath, "D:(D;;0x2;;;WD)(A;;KA;;;WD)");  // no setting of values
+    const std::string before = Lists();
+    EXPECT_EQ(Rebuilt(), "Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes");
+    EXPECT_EQ(Lists(), before);
+}
+
 // Figures only, never judged: best of three, as the first runs warm the registry.
 TEST_F(LayoutRegistry, Benchmark)
 {

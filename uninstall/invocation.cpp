@@ -7,11 +7,20 @@
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
+#include "layouts/tables.h"
 #include "uninstall/system_dirs.h"
+
+#include <ntsecapi.h>
+#include <sddl.h>
 
 #include <cstring>
 
 #define NOT_CALLED_RIGHT "Deinstallationsprogramm nicht mit gültigem Registry-Key für die Tastatur aufgerufen "
+
+// Where this process's file lies, taken before anything else can fail, so
+// that the copy knows itself on every way out.
+static char modulePath[260];
+static bool isCopy;
 
 static bool RefuseArguments(ArgumentVerdict verdict)
 {
@@ -44,72 +53,143 @@ static void SetCopyTitle()
     AppendText(gWindowTitle, sizeof gWindowTitle, " V3.11 - Tastaturtreiber-Deinstallation");
 }
 
-static bool HandOverToCopy(const char* modulePath, const char* tempDirectory)
+static unsigned SystemRandom()
 {
-    // Without a temporary directory, or with one too long for the copy's
-    // path, there is nowhere safe to put the copy.
-    char destination[260];
-    bool fits = tempDirectory != nullptr &&
-                CopyText(destination, sizeof destination, tempDirectory) &&
-                AppendText(destination, sizeof destination, FinalComponent(modulePath));
-    if (!fits || !CopyOneFile(modulePath, destination, true, true)) {
+    unsigned value = 0;
+    if (!RtlGenRandom(&value, sizeof value)) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        value = now.LowPart ^ (GetCurrentProcessId() << 16) ^ GetTickCount();
+    }
+    return value;
+}
+
+bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, unsigned (*random)())
+{
+    // The temporary folder belongs to the user, and so to every program the
+    // user runs: the elevated copy must lie where none of them can write,
+    // in a directory this call made, never one somebody prepared.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    static const char kHex[] = "0123456789abcdef";
+    bool made = false;
+    for (int attempt = 0; attempt < 8 && !made; ++attempt) {
+        char digits[9];
+        unsigned value = random();
+        for (int i = 7; i >= 0; --i, value >>= 4)
+            digits[i] = kHex[value & 15];
+        digits[8] = '\0';
+        if (!ComposeText(directory, size, "%sUninstall_Quorvex.%s", tempDirectory, digits))
+            break;
+        made = CreateDirectoryA(directory, &attributes) != FALSE;
+    }
+    LocalFree(descriptor);
+    // Made a moment ago and yet a link elsewhere: somebody got in between.
+    if (made && (GetFileAttributesA(directory) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        made = false;
+    if (!made && size > 0)
+        directory[0] = '\0';
+    return made;
+}
+
+// Copies the program into a fresh protected directory and starts it there.
+// The copy stays open, shared for reading only, until the new process
+// exists, so that it cannot be swapped in between.
+static bool StartCopy(const char* tempDirectory, const char* parameters)
+{
+    char directory[260] = "", destination[260] = "";
+    bool copied = tempDirectory != nullptr &&
+                  MakeCopyDirectory(tempDirectory, directory, sizeof directory, SystemRandom);
+    // A cut path could name another file: better none at all.
+    if (copied && !ComposeText(destination, sizeof destination, "%s\\%s", directory,
+                               FinalComponent(modulePath)))
+        destination[0] = '\0';
+    copied = copied && destination[0] != '\0' && CopyOneFile(modulePath, destination, true, true);
+    UniqueFile held;
+    if (copied)
+        held.reset(CreateFileA(destination, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+    bool started = false;
+    if (!copied || !held)
         WarningBox("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert "
                    "werden, um sein Original löschen zu können");
+    else if (!(started = LaunchProgram(destination, parameters)))
+        WarningBox("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, um "
+                   "sein Original löschen zu können");
+    held.reset();
+    if (!started && directory[0] != '\0') {
+        // Nothing of a copy that never ran may stay behind.
+        if (destination[0] != '\0')
+            DeleteFileA(destination);
+        RemoveDirectoryA(directory);
+    }
+    return started;
+}
+
+bool CheckInvocation()
+{
+    char tempDirectory[260] = "";
+    DWORD n = GetTempPathA(sizeof tempDirectory, tempDirectory);
+    bool tempOk = n > 0 && n < sizeof tempDirectory &&
+                  AddTrailingBackslash(tempDirectory, sizeof tempDirectory);
+    DWORD m = GetModuleFileNameA(gInstance, modulePath, sizeof modulePath);
+    if (m == 0 || m >= sizeof modulePath)
+        modulePath[0] = '\0';
+    isCopy = tempOk && IsCopyPath(modulePath, tempDirectory);
+
+    if (RefuseArguments(ValidateArguments()))
         return false;
+    PrepareSystemDirectories();
+    if (isCopy) {
+        SetCopyTitle();
+        return true;
     }
     char parameters[300];
     CopyText(parameters, sizeof parameters, gLayoutKey);
     if (gForce)
         AppendText(parameters, sizeof parameters, " /force");
-    if (!LaunchProgram(destination, parameters)) {
-        WarningBox("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, um "
-                   "sein Original löschen zu können");
-        return false;
-    }
-    return true;
-}
-
-bool CheckInvocation()
-{
-    if (RefuseArguments(ValidateArguments()))
-        return false;
-    PrepareSystemDirectories();
-
-    char tempDirectory[260] = "";
-    DWORD n = GetTempPathA(sizeof tempDirectory, tempDirectory);
-    bool tempOk = n > 0 && n < sizeof tempDirectory &&
-                  AddTrailingBackslash(tempDirectory, sizeof tempDirectory);
-    char modulePath[260] = "";
-    DWORD m = GetModuleFileNameA(gInstance, modulePath, sizeof modulePath);
-    if (m == 0 || m >= sizeof modulePath)
-        modulePath[0] = '\0';
-
-    if (tempOk && EqualNoCaseN(modulePath, tempDirectory, strlen(tempDirectory))) {
-        SetCopyTitle();
-        return true;
-    }
-    HandOverToCopy(modulePath, tempOk ? tempDirectory : nullptr);
+    StartCopy(tempOk ? tempDirectory : nullptr, parameters);
     RevertFsRedirection();
     return false;
 }
 
-bool LaunchProgram(const char* programFile, const char* parameters)
+bool LaunchProgram(const char* programFile, const char* parameters, void** process)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
+    PROCESS_INFORMATION started = {};
     SetStatusLine("Aufruf von %s %s ...", programFile, parameters);
     static char commandLine[32768];
     ComposeText(commandLine, sizeof commandLine, "\"%s\" %s", programFile, parameters);
-    if (!CreateProcessA(programFile, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // The elevated copy gets none of this process's handles.
+    if (!CreateProcessA(programFile, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
         CaptureLastError();
         WarningBox("Folgender Programmstart konnte nicht durchgeführt werden:\nDatei: %s\nAusführen "
                    "in: %s\nParameter: %s\n\n%s",
                    programFile, "<NULL>", parameters, gWindowsErrorText);
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    UniqueHandle thread(started.hThread), owned(started.hProcess);
+    if (process != nullptr)
+        *process = owned.release();
     return true;
+}
+
+void ScheduleCopyRemoval()
+{
+    if (!isCopy)
+        return;
+    // Windows carries the marks out in order: the file, then its emptied directory.
+    MoveFileExA(modulePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    char directory[260];
+    CopyText(directory, sizeof directory, modulePath);
+    char* last = strrchr(directory, '\\');
+    if (last != nullptr) {
+        *last = '\0';
+        MoveFileExA(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
 }

@@ -1,8 +1,8 @@
 // The command line's check and the hand-over to a copy in the temporary
 // directory, which alone may delete the installed program file.
 #pragma once
+#include <cstddef>
 
-extern char gLayoutKey[260];  // argument word 1, once accepted
 extern bool gForce;           // "/force" given as word 2: skip the driver-file comparison
 
 // Why a command line is refused; kArgumentsAccepted when it is not.
@@ -17,8 +17,25 @@ enum ArgumentVerdict {
 // Judges the argument table; sets gForce and, past the word count, gLayoutKey.
 ArgumentVerdict ValidateArguments();
 
+// True when modulePath names a file directly inside a copy directory
+// ("Uninstall_Quorvex." and 8 hexadecimal digits) directly inside
+// tempDirectory (which ends in a backslash). Letter case is not compared.
+bool IsCopyPath(const char* modulePath, const char* tempDirectory);
+
 // True only in the copy in the temporary directory once everything passed;
 // the installed program starts the copy and gets false.
 bool CheckInvocation();
-// Starts programFile with "programFile" parameters; true when it started.
-bool LaunchProgram(const char* programFile, const char* parameters);
+// Starts programFile with "programFile" parameters, inheriting no handle;
+// true when it started. With process given, the process handle is handed
+// over there instead of being closed.
+bool LaunchProgram(const char* programFile, const char* parameters, void** process = nullptr);
+
+// Makes a fresh copy directory inside tempDirectory that only SYSTEM and the
+// Administrators can open; random() gives its 8 digits, a few tries long.
+// Never takes a directory that was there before. True with its path (no
+// final backslash) in directory.
+bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, unsigned (*random)());
+
+// In the copy, on every way out: marks its own file, then its directory, for
+// deletion at the next restart. Does nothing in the installed program.
+void ScheduleCopyRemoval();

@@ -55,9 +55,11 @@ static bool SnapshotAllowsUninstall()
                    kDisplayName, gLayoutKey, kDriverBaseName, layoutFile);
         return false;
     }
-    // Two entries that both stand for the layout are no choice either: the
-    // rebuilt list would point at the removed layout alone.
-    if (gPreloadCount == 1 || OnlyTheLayoutInPreload()) {
+    // The lists are rebuilt in memory now, before the question: a result
+    // that offers nothing but the removed layout would leave the user
+    // without a keyboard, however many entries there are today.
+    RemoveLayoutFromPreload();
+    if (gPreloadCount == 1 || !LeavesAnotherLayout()) {
         WarningBox("In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung "
                    "derzeit als einzig auswählbare Belegung hinterlegt.\nBitte wählen Sie dort erst "
                    "eine andere Tastaturbelegung, bevor Sie die hier gewählte deinstallieren.");
@@ -102,7 +104,6 @@ static bool RemoveDriverFile()
 
 static void RemoveLayoutFromRegistry()
 {
-    RemoveLayoutFromPreload();
     if (!WriteBackLayoutLists())
         InfoBox("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s",
                 kDisplayName, gRegistryErrorText);
@@ -123,7 +124,7 @@ static void RemoveProgramFiles()
         char path[260];
         CopyText(path, sizeof path, gProgramFolder);
         bool fits = AddTrailingBackslash(path, sizeof path) && AppendText(path, sizeof path, name);
-        if (fits && FileExists(path) && !DeleteOneFile(path, true))
+        if (fits && FileExists(path) && !DeleteOneFile(path, true, true))
             InfoBox("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht gelöscht "
                     "werden:\n  %s",
                     kDisplayName, path);
@@ -141,10 +142,6 @@ bool RunUninstall()
         RemoveProgramFiles();
         UpdateUninstallEntry(kEntryName);
         InfoBox("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", kDisplayName);
-        char ownPath[260] = "";
-        DWORD n = GetModuleFileNameA(GetModuleHandleA(nullptr), ownPath, sizeof ownPath);
-        if (n > 0 && n < sizeof ownPath)
-            MoveFileExA(ownPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
     RevertFsRedirection();
     return false;

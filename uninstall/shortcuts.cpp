@@ -24,5 +24,7 @@ bool DeleteShortcut(HWND owner, const char* name, bool common)
         return false;
     if (!AppendText(path, sizeof path, name) || !AppendText(path, sizeof path, ".LNK"))
         return false;
-    return DeleteFileA(path) != FALSE;
+    // The desktop's path comes from the user's own registry: delete only a
+    // plain file there, never what a link in its place points to.
+    return DeletePlainFile(path, false) == kPlainFileDeleted;
 }

@@ -1,4 +1,8 @@
 #include "frame/app.h"
+#include "frame/environment.h"
+#include "frame/status_window.h"
+#include "uninstall/invocation.h"
+#include "uninstall/sequence.h"
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFn)(DWORD);
 
@@ -13,5 +17,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         GetProcAddress(GetModuleHandleA("kernel32"), "SetDefaultDllDirectories")));
     if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
         SetDllDirectoryA("");
-    return RunProgram(instance, showCommand);
+    gStatusWindow = nullptr;
+    SetLastError(ERROR_SUCCESS);
+    PrepareDisplay();
+    gInstance = instance;
+    gShowCommand = showCommand;
+    InitEnvironment();
+    if (CheckInvocation() && CreateStatusWindow())
+        RunUninstall();
+    ScheduleCopyRemoval();
+    Shutdown();
+    return 0;
 }
