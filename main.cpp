@@ -1,5 +1,6 @@
 #include "frame/app.h"
 #include "frame/environment.h"
+#include "frame/log.h"
 #include "frame/status_window.h"
 #include "uninstall/invocation.h"
 #include "uninstall/sequence.h"
@@ -23,9 +24,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     gInstance = instance;
     gShowCommand = showCommand;
     InitEnvironment();
-    if (CheckInvocation() && CreateStatusWindow())
+    // Quietly there is no window at all, and the exit code tells the result.
+    if (CheckInvocation() && (gQuiet || CreateStatusWindow()))
         RunUninstall();
     ScheduleCopyRemoval();
     Shutdown();
-    return 0;
+    unsigned exitCode = gQuiet ? gExitCode : 0;
+    char text[16];
+    wsprintfA(text, "%u", exitCode);
+    LogEvent("Exitcode", text);
+    return static_cast<int>(exitCode);
 }

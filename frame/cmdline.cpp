@@ -4,6 +4,13 @@
 
 #include <cstring>
 
+#include "frame/log.h"
+
+int gArgumentCount;
+char gArguments[kMaxArguments + 1][kArgumentSize];
+bool gQuiet;
+char gLogPath[260];
+
 int SplitCommandLine(const wchar_t* p, WideWord* words, int maxWords)
 {
     int count = 0;

@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-int gArgumentCount;
-char gArguments[kMaxArguments + 1][kArgumentSize];
 char gProgramBaseName[260];
 
 void InitEnvironment()

@@ -1,12 +1,14 @@
 #include "frame/message_box.h"
 
 #include "frame/environment.h"
+#include "frame/log.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
 
 #include <cstring>
 
 char gWindowsErrorText[2048];
+unsigned gProblemBoxes;
 
 // A prepared text is at most twice the formatted one.
 static char messageText[32000];
@@ -37,8 +39,19 @@ static int ShowFormatted(const char* caption, UINT type, const char* format, va_
 {
     char formatted[5500];
     FormatText(formatted, sizeof formatted, format, args);
-    PrepareBoxText(messageText, sizeof messageText, formatted);
-    return ShowMessageBox(messageText, caption, type);
+    UINT icon = type & MB_ICONMASK;
+    bool question = icon == MB_ICONQUESTION;
+    if (!question)
+        ++gProblemBoxes;
+    const char* kind = question ? "Frage" : icon == MB_ICONWARNING ? "Warnung" : "Information";
+    // Quietly, a box is answered as by somebody who wants the driver gone.
+    int answer = question ? IDYES : IDOK;
+    if (!gQuiet) {
+        PrepareBoxText(messageText, sizeof messageText, formatted);
+        answer = ShowMessageBox(messageText, caption, type);
+    }
+    LogEvent(kind, formatted, answer == IDYES ? "Ja" : answer == IDNO ? "Nein" : "OK");
+    return answer;
 }
 
 // The body every box operation shares: its own arguments handed on as a va_list.

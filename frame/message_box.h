@@ -24,6 +24,10 @@ int CaptionWarningBox(const char* caption, const char* format, ...) BOX_FORMAT(2
 // A warning whose text is shown exactly as given, never read as a format.
 int WarningBoxVerbatim(const char* text);
 
+// Boxes other than questions shown so far: warnings, and information that
+// the run did not go as planned (the final report counts too).
+extern unsigned gProblemBoxes;
+
 // MessageBoxA owned by the status window once it exists.
 int ShowMessageBox(const char* text, const char* caption, UINT type);
 

@@ -2,6 +2,7 @@
 
 #include "frame/app.h"
 #include "frame/environment.h"
+#include "frame/log.h"
 #include "frame/message_box.h"
 
 HWND gStatusWindow;
@@ -98,6 +99,7 @@ void SetStatusLine(const char* format, ...)
     va_start(args, format);
     FormatText(gStatusLine, sizeof gStatusLine, format, args);
     va_end(args);
+    LogEvent("Status", gStatusLine);
     if (gStatusWindow != nullptr) {
         InvalidateRect(gStatusWindow, nullptr, TRUE);
         UpdateWindow(gStatusWindow);

@@ -9,14 +9,11 @@
 #include <vector>
 
 #include "frame/environment.h"
+#include "frame/log.h"
 #include "frame/text.h"
 #include "layouts/removal.h"
 #include "layouts/tables.h"
 #include "uninstall/invocation.h"
-
-// Stands in for what the Windows side of the program defines.
-int gArgumentCount;
-char gArguments[kMaxArguments + 1][kArgumentSize];
 
 namespace {
 
@@ -229,10 +226,19 @@ TEST(Arguments, TheKeyAloneOrWithForceOnFixedAndRandomLines)
         {L"p 00010407 /force x", kArgumentsMissing, false}, {L"p 0001040", kKeyLength, false},
         {L"p 000104070 /force", kKeyLength, true}, {L"p \"\"", kKeyLength, false},
         {L"p 00000407", kKeyStandard, false}, {L"p 0001a407", kKeyNotGerman, false},
-        {L"p 00010409", kKeyNotGerman, false}, {L"p 00010407 /force", kArgumentsAccepted, true}};
+        {L"p 00010409", kKeyNotGerman, false}, {L"p 00010407 /quiet /force", kArgumentsAccepted, true},
+        {L"p 00010407 /quiet /quiet", kArgumentsMissing, false}, {L"p 00010407 /QUIET", kArgumentsMissing, false},
+        {L"p 00010407 /log=", kArgumentsMissing, false}, {L"p 00010407 /log=a /log=b", kArgumentsMissing, false},
+        {L"p 00010407 /log=a\"b", kArgumentsMissing, false},
+        {L"p 00010407 \"/log=C:\\Pfad mit Blanks\\x.log\" /quiet", kArgumentsAccepted, false},
+        {L"p 00010407 /log=C:\\x.log /force", kArgumentsAccepted, true}};
     for (const auto& c : cases)
         EXPECT_EQ(Judge(c.line), std::make_pair(c.verdict, c.force)) << &c - cases;
     EXPECT_STREQ(gLayoutKey, "00010407");  // from the last line
+    EXPECT_STREQ(gLogPath, "C:\\x.log");
+    EXPECT_FALSE(gQuiet);
+    Judge(L"p /quiet 00010407");  // refused, and yet quietly
+    EXPECT_TRUE(gQuiet);
     // Seeded random lines: no crash, and the verdicts of a plain restatement of the rules.
     std::mt19937 rng(20261207);
     const wchar_t alphabet[] = L" \"\t/aAfFcCeEor04789\x3a9\xe4";

@@ -57,7 +57,7 @@ TEST(Hostile, CommandLinesEndWithTheRightBoxAndChangeNothing)
         {Args("E0010407 /force"), kAccepted}, {Args("e0010407"), kAccepted}, {Args("   E0010407   "), kAccepted},
         {Args("E0010407  /force  "), kAccepted}, Key("/force", kLength), {Args("/force E0010407"), kMissing},
         {Args("/force /force"), kLength, "/force"}, {Args("E0010407 /FORCE"), kMissing},
-        {Args("E0010407 /Force"), kMissing}, {Args("E0010407 /quiet"), kMissing},
+        {Args("E0010407 /Force"), kMissing}, {Args("E0010407 /Quiet"), kMissing},
         {Args("E0010407 /force /force"), kMissing}, {Args("E0010407 /force extra"), kMissing},
         {Args(words31), kMissing}, Key("0010407", kLength), Key("E00010407", kLength), Key("0000o407", kNotGerman),
         Key("E0010C07", kNotGerman), Key("E0010408", kNotGerman), Key("00000407", kStandard),

@@ -45,7 +45,7 @@ TEST_F(Uninstall, NoThenYesThenAgain)
     EXPECT_EQ(run.otherExitCodes.size(), 1u) << "the copy must have run";
     const std::string again = TempDir() + "Uninstall_Quorvex.a9a9a9a9";
     CreateDirectoryA(again.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(CopyPath().c_str(), (again + "\\Uninstall_Quorvex.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(PROGRAM_EXE, (again + "\\Uninstall_Quorvex.exe").c_str(), FALSE));
     Expect(kKey, {"ok"}, Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden.\n"
                             "Treiber: " DISPLAY "\nKey: E0010407\nDLL: Quorvex.DLL"), After(before),
            again + "\\Uninstall_Quorvex.exe");
@@ -199,6 +199,65 @@ TEST_F(Uninstall, ShortcutsThatAreNoFilesAreLeftAlone)
     RemoveTree(Shortcut(false));
     RemoveTree(Shortcut(true));
     RemoveTree(target);
+}
+
+// Quietly: no window, no box, the answer a deployment tool reads from the
+// installed program's exit code (the copy's, waited for), and a log in UTF-8.
+TEST_F(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
+{
+    const std::string log = TempDir() + "qvx quiet.log", usual = TempDir() + "Uninstall_Quorvex.log";
+    const std::string ask = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja",
+                      done = "[Kopie] Information: Folgender Tastatur-Treiber wurde deinstalliert: | " DISPLAY " => OK",
+                      quietLog = " /quiet \"/log=" + log + "\"";
+    const struct { const char* what; std::function<void()> arrange; std::string args; unsigned code;
+                   std::vector<std::string> lines; bool gone; bool usualLog = false; } roads[] = {
+        {"complete", [] {}, kKey + quietLog, 0, {ask, done, "[Kopie] Exitcode: 0", "[installiert] Exitcode: 0"}, true},
+        {"switches in another order", [] {}, "E0010407 \"/log=" + log + "\" /force /quiet", 0,
+         {ask, done, "[installiert] Exitcode: 0"}, true},
+        {"not registered", [] { RemoveKey(HKEY_LOCAL_MACHINE, std::string(kLayoutsPath) + "\\" + kKey); }, kKey + quietLog,
+         1605, {"[Kopie] Warnung: Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden. | "
+                "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}, false},
+        {"only one layout", [] { WriteValues(HKEY_CURRENT_USER, kPreloadPath, {{"1", "00000407"}}); }, kKey + quietLog,
+         1603, {"[installiert] Exitcode: 1603"}, false},
+        {"driver file held", [] {}, kKey + quietLog, 1603, {ask, "[installiert] Exitcode: 1603"}, false},
+        {"/quiet twice, in the usual log", [] {}, "E0010407 /quiet /quiet", 87,
+         {"[installiert] Warnung: Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die Tastatur "
+          "aufgerufen (Angabe fehlt) => OK", "[installiert] Exitcode: 87"}, false, true},
+        {"/log= empty", [] {}, "E0010407 /quiet /log=", 87, {"[installiert] Exitcode: 87"}, false, true},
+        {"a log that cannot be made", [] {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log", 0, {}, true}};
+    for (const auto& road : roads) {
+        SCOPED_TRACE(road.what);
+        InstallProduct();
+        RemoveTree(log);
+        RemoveTree(usual);
+        road.arrange();
+        HANDLE held = road.what == std::string("driver file held") ? kStubborn[0].first(SystemDir() + "Quorvex.DLL") : nullptr;
+        const std::string before = Machine();
+        RobotRun run = RunInstalled(road.args, {});
+        CloseHandle(held);
+        EXPECT_TRUE(run.started && !run.timedOut);
+        EXPECT_EQ(run.exitCode, road.code);
+        EXPECT_EQ(Shown(run.boxes), "");
+        EXPECT_FALSE(run.status.seen) << "no window may appear";
+        EXPECT_EQ(ProductLeft() == "", road.gone) << ProductLeft();
+        if (!road.gone && road.what != std::string("driver file held")) {
+            EXPECT_EQ(Machine(), before);
+        }
+        // Each expected line in order, after its time stamp.
+        const std::string text = Content(road.usualLog ? usual : log);
+        size_t at = 0;
+        for (const std::string& line : road.lines) {
+            const size_t found = text.find(" " + line + "\r\n", at);
+            ASSERT_NE(found, std::string::npos) << line << "\n" << text;
+            EXPECT_EQ(found, (found < 20 ? 0 : text.rfind('\n', found) + 1) + 19) << "a time stamp before each line";
+            at = found;
+        }
+        if (!road.lines.empty()) {
+            EXPECT_EQ(text.substr(text.size() - road.lines.back().size() - 2), road.lines.back() + "\r\n");
+        }
+    }
+    RemoveTree(log);
+    RemoveTree(usual);
 }
 
 } // namespace

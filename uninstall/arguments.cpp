@@ -1,4 +1,5 @@
 #include "frame/environment.h"
+#include "frame/log.h"
 #include "frame/text.h"
 #include "layouts/tables.h"
 #include "uninstall/invocation.h"
@@ -7,10 +8,40 @@
 
 bool gForce;
 
+// The switches are taken even from a line that is then refused, so that a
+// refusal asked for quietly goes to the log instead of waiting for a click.
+static void TakeSwitches()
+{
+    gQuiet = false;
+    gLogPath[0] = '\0';
+    for (int i = 1; i <= gArgumentCount; ++i) {
+        const char* word = gArguments[i];
+        if (strcmp(word, "/quiet") == 0)
+            gQuiet = true;
+        else if (strncmp(word, "/log=", 5) == 0 && gLogPath[0] == '\0')
+            CopyText(gLogPath, sizeof gLogPath, word + 5);
+    }
+}
+
 ArgumentVerdict ValidateArguments()
 {
-    gForce = gArgumentCount == 2 && strcmp(gArguments[2], "/force") == 0;
-    if (gArgumentCount != 1 && !gForce)
+    TakeSwitches();
+    // After the key: "/force", "/quiet" and "/log=PATH", each at most once,
+    // in any order. A quote inside the path could not be handed on to the copy.
+    bool force = false, quiet = false, log = false, wellFormed = gArgumentCount >= 1;
+    for (int i = 2; i <= gArgumentCount && wellFormed; ++i) {
+        const char* word = gArguments[i];
+        bool* seen = strcmp(word, "/force") == 0   ? &force
+                     : strcmp(word, "/quiet") == 0 ? &quiet
+                     : strncmp(word, "/log=", 5) == 0 && word[5] != '\0' && strchr(word, '"') == nullptr
+                         ? &log
+                         : nullptr;
+        wellFormed = seen != nullptr && !*seen;
+        if (seen != nullptr)
+            *seen = true;
+    }
+    gForce = wellFormed && force;
+    if (!wellFormed)
         return kArgumentsMissing;
     CopyText(gLayoutKey, sizeof gLayoutKey, gArguments[1]);
     if (strlen(gLayoutKey) != 8)

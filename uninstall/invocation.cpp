@@ -4,6 +4,7 @@
 #include "frame/app.h"
 #include "frame/environment.h"
 #include "frame/handle.h"
+#include "frame/log.h"
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
@@ -22,11 +23,13 @@
 static char modulePath[260];
 static bool isCopy;
 
-static bool RefuseArguments(ArgumentVerdict verdict)
+unsigned gExitCode;
+
+static void RefuseArguments(ArgumentVerdict verdict)
 {
     switch (verdict) {
     case kArgumentsAccepted:
-        return false;
+        break;
     case kArgumentsMissing:
         WarningBox(NOT_CALLED_RIGHT "(Angabe fehlt)");
         break;
@@ -43,7 +46,6 @@ static bool RefuseArguments(ArgumentVerdict verdict)
                    gLayoutKey);
         break;
     }
-    return true;
 }
 
 // Title of the copy's window, cut safely for very long base names.
@@ -98,7 +100,7 @@ bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, 
 // Copies the program into a fresh protected directory and starts it there.
 // The copy stays open, shared for reading only, until the new process
 // exists, so that it cannot be swapped in between.
-static bool StartCopy(const char* tempDirectory, const char* parameters)
+static bool StartCopy(const char* tempDirectory, const char* parameters, void** process)
 {
     char directory[260] = "", destination[260] = "";
     bool copied = tempDirectory != nullptr &&
@@ -116,7 +118,7 @@ static bool StartCopy(const char* tempDirectory, const char* parameters)
     if (!copied || !held)
         WarningBox("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert "
                    "werden, um sein Original löschen zu können");
-    else if (!(started = LaunchProgram(destination, parameters)))
+    else if (!(started = LaunchProgram(destination, parameters, process)))
         WarningBox("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, um "
                    "sein Original löschen zu können");
     held.reset();
@@ -139,19 +141,48 @@ bool CheckInvocation()
     if (m == 0 || m >= sizeof modulePath)
         modulePath[0] = '\0';
     isCopy = tempOk && IsCopyPath(modulePath, tempDirectory);
+    SetLogProcess(isCopy ? "Kopie" : "installiert");
 
-    if (RefuseArguments(ValidateArguments()))
+    ArgumentVerdict verdict = ValidateArguments();
+    if (gQuiet && gLogPath[0] == '\0' && tempOk &&
+        !ComposeText(gLogPath, sizeof gLogPath, "%sUninstall_Quorvex.log", tempDirectory))
+        gLogPath[0] = '\0';
+    if (verdict != kArgumentsAccepted) {
+        gExitCode = kExitBadCommandLine;
+        RefuseArguments(verdict);
         return false;
+    }
     PrepareSystemDirectories();
     if (isCopy) {
         SetCopyTitle();
         return true;
     }
-    char parameters[300];
+    // The copy gets the same words; a log path may hold blanks, so it goes
+    // quoted as a whole word.
+    char parameters[600];
     CopyText(parameters, sizeof parameters, gLayoutKey);
     if (gForce)
         AppendText(parameters, sizeof parameters, " /force");
-    StartCopy(tempOk ? tempDirectory : nullptr, parameters);
+    if (gQuiet)
+        AppendText(parameters, sizeof parameters, " /quiet");
+    for (int i = 2; i <= gArgumentCount; ++i)
+        if (strncmp(gArguments[i], "/log=", 5) == 0) {
+            AppendText(parameters, sizeof parameters, " \"");
+            AppendText(parameters, sizeof parameters, gArguments[i]);
+            AppendText(parameters, sizeof parameters, "\"");
+        }
+    void* process = nullptr;
+    bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, gQuiet ? &process : nullptr);
+    gExitCode = kExitFailed;
+    if (started && gQuiet) {
+        // Deployment tools wait for the process they started and judge it by
+        // its exit code: hand on the copy's.
+        UniqueHandle copy(process);
+        DWORD code = kExitFailed;
+        if (WaitForSingleObject(copy.get(), INFINITE) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(copy.get(), &code))
+            gExitCode = code;
+    }
     RevertFsRedirection();
     return false;
 }
@@ -179,12 +210,30 @@ bool LaunchProgram(const char* programFile, const char* parameters, void** proce
     return true;
 }
 
+// The installed program a quiet run waits in, moved into the copy's directory.
+static char movedInstaller[260];
+
+bool MoveWaitingInstallerAside(const char* path)
+{
+    // A running program cannot be deleted, but it can be renamed on its
+    // volume: out of the program folder, into the copy's own directory, to
+    // go at the next restart with the copy.
+    char target[260];
+    if (!isCopy || !ComposeText(target, sizeof target, "%s.installed", modulePath) ||
+        !MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING))
+        return false;
+    CopyText(movedInstaller, sizeof movedInstaller, target);
+    return true;
+}
+
 void ScheduleCopyRemoval()
 {
     if (!isCopy)
         return;
-    // Windows carries the marks out in order: the file, then its emptied directory.
+    // Windows carries the marks out in order: the files, then their emptied directory.
     MoveFileExA(modulePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (movedInstaller[0] != '\0')
+        MoveFileExA(movedInstaller, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     char directory[260];
     CopyText(directory, sizeof directory, modulePath);
     char* last = strrchr(directory, '\\');

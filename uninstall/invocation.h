@@ -3,7 +3,17 @@
 #pragma once
 #include <cstddef>
 
-extern bool gForce;           // "/force" given as word 2: skip the driver-file comparison
+extern bool gForce;
+
+// The exit code of a quiet run, as deployment tools know them from Windows
+// Installer; without /quiet the program always ends with 0.
+enum ExitCode : unsigned {
+    kExitUninstalled = 0,
+    kExitBadCommandLine = 87,
+    kExitFailed = 1603,      // any other refusal, or a failure on the way
+    kExitNotInstalled = 1605,
+};
+extern unsigned gExitCode;           // "/force" given as word 2: skip the driver-file comparison
 
 // Why a command line is refused; kArgumentsAccepted when it is not.
 enum ArgumentVerdict {
@@ -35,6 +45,11 @@ bool LaunchProgram(const char* programFile, const char* parameters, void** proce
 // Never takes a directory that was there before. True with its path (no
 // final backslash) in directory.
 bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, unsigned (*random)());
+
+// In a quiet run's copy: moves the installed program, still running while it
+// waits for the copy, out of the program folder into the copy's directory.
+// True when it went.
+bool MoveWaitingInstallerAside(const char* path);
 
 // In the copy, on every way out: marks its own file, then its directory, for
 // deletion at the next restart. Does nothing in the installed program.

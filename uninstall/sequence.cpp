@@ -3,6 +3,7 @@
 #include "files/files.h"
 #include "frame/app.h"
 #include "frame/handle.h"
+#include "frame/log.h"
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
@@ -37,6 +38,7 @@ static bool SnapshotAllowsUninstall()
         return false;
     }
     if (gLayoutKeyIndex == -1) {
+        gExitCode = kExitNotInstalled;
         WarningBox(DRIVER_KEY "wurde nicht gefunden.\nTreiber: %s\nKey: %s\nDLL: %s.DLL",
                    kDisplayName, gLayoutKey, kDriverBaseName);
         return false;
@@ -124,6 +126,11 @@ static void RemoveProgramFiles()
         char path[260];
         CopyText(path, sizeof path, gProgramFolder);
         bool fits = AddTrailingBackslash(path, sizeof path) && AppendText(path, sizeof path, name);
+        if (gQuiet && name == kHelperFiles[0] && fits && FileExists(path)) {
+            SetStatusLine("Lösche %s ...", path);
+            if (MoveWaitingInstallerAside(path))
+                continue;
+        }
         if (fits && FileExists(path) && !DeleteOneFile(path, true, true))
             InfoBox("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht gelöscht "
                     "werden:\n  %s",
@@ -137,10 +144,12 @@ static void RemoveProgramFiles()
 
 bool RunUninstall()
 {
+    gExitCode = kExitFailed;
     if (SnapshotAllowsUninstall() && RemoveDriverFile()) {
         RemoveLayoutFromRegistry();
         RemoveProgramFiles();
         UpdateUninstallEntry(kEntryName);
+        gExitCode = gProblemBoxes == 0 ? kExitUninstalled : kExitFailed;
         InfoBox("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", kDisplayName);
     }
     RevertFsRedirection();
