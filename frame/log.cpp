@@ -74,5 +74,5 @@ void LogEvent(const char* kind, const char* text, const char* answer)
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)
         return;
     DWORD written = 0;
-    WriteFile(log.get(), utf8, static_cast<DWORD>(bytes + 1), &written, nullptr);
+    WriteFile(log.get(), utf8, static_cast<DWORD>(bytes) + 1, &written, nullptr);
 }
