@@ -49,18 +49,15 @@ struct FindTraits {
     static Handle Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle h) { FindClose(h); }
 };
-struct FileTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { CloseHandle(h); }
-};
+// Kernel handles: files report failure as INVALID_HANDLE_VALUE, the others as null.
+template <bool kMinusOneIsInvalid>
 struct KernelTraits {
     using Handle = HANDLE;
-    static Handle Invalid() { return nullptr; }
+    static Handle Invalid() { return kMinusOneIsInvalid ? INVALID_HANDLE_VALUE : nullptr; }
     static void Close(Handle h) { CloseHandle(h); }
 };
 
 using UniqueKey = Unique<KeyTraits>;
 using UniqueFind = Unique<FindTraits>;
-using UniqueHandle = Unique<KernelTraits>;
-using UniqueFile = Unique<FileTraits>;
+using UniqueHandle = Unique<KernelTraits<false>>;
+using UniqueFile = Unique<KernelTraits<true>>;
