@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-
 static const char* processName = "";
 
 void SetLogProcess(const char* name)

@@ -4,8 +4,6 @@
 #include "layouts/removal.h"
 #include "layouts/tables.h"
 
-#include <cstring>
-
 static const char kParentPath[] = "Keyboard Layout";
 
 // The first failure is the one the user hears of; what follows it, the
@@ -59,8 +57,11 @@ static bool RewriteList(HKEY parent, const char* name, const Entry* table, unsig
     return true;
 }
 
-static bool Always(const PreloadEntry&, int) { return true; }
-static bool AllPairs(const SubstitutePair&, int) { return true; }
+template <typename Entry>
+static bool Every(const Entry&, int)
+{
+    return true;
+}
 // Substitutes of standard layout keys first, then all others.
 static bool StandardFirst(const SubstitutePair& p, int pass)
 {
@@ -85,13 +86,13 @@ bool WriteBackLayoutLists()
                     kParentPath);
         return false;
     }
-    if (RewriteList(parent.get(), "Preload", gNewPreload, gNewPreloadCount, Always, 1) &&
+    if (RewriteList(parent.get(), "Preload", gNewPreload, gNewPreloadCount, Every<PreloadEntry>, 1) &&
         RewriteList(parent.get(), "Substitutes", gNewSubstitutes, gNewSubstituteCount,
                     StandardFirst, 2))
         return true;
     // Half-rewritten lists may point at identifiers that no longer exist:
     // put both back as they were read.
-    RewriteList(parent.get(), "Preload", gPreload, gPreloadCount, Always, 1);
-    RewriteList(parent.get(), "Substitutes", gSubstitutes, gSubstituteCount, AllPairs, 1);
+    RewriteList(parent.get(), "Preload", gPreload, gPreloadCount, Every<PreloadEntry>, 1);
+    RewriteList(parent.get(), "Substitutes", gSubstitutes, gSubstituteCount, Every<SubstitutePair>, 1);
     return false;
 }

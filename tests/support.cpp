@@ -79,12 +79,6 @@ std::vector<std::string> CopyDirs()
     return dirs;
 }
 
-std::string CopyPath()
-{
-    const std::vector<std::string> dirs = CopyDirs();
-    return dirs.empty() ? "" : dirs[0] + "\\Uninstall_Quorvex.exe";
-}
-
 std::string Descriptor(const std::string& path)
 {
     PSECURITY_DESCRIPTOR sd = nullptr;

@@ -24,9 +24,8 @@ std::string InstalledExe();
 std::string Shortcut(bool common);  // the chart's shortcut on the user's or the common desktop
 std::string TempDir();        // with backslash
 // The copies' directories ("Uninstall_Quorvex.<8 hex>") in the temporary
-// directory, sorted; the copy's file in the first of them ("" when none).
+// directory, sorted.
 std::vector<std::string> CopyDirs();
-std::string CopyPath();
 // The copy's file in dir, then dir itself, are marked for deletion at restart.
 bool PendingDeletion(const std::string& dir);
 // Owner Administrators, nothing inherited, access for SYSTEM and the

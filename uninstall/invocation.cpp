@@ -144,6 +144,7 @@ bool CheckInvocation()
     SetLogProcess(isCopy ? "Kopie" : "installiert");
 
     ArgumentVerdict verdict = ValidateArguments();
+    const bool logGiven = gLogPath[0] != '\0';
     if (gQuiet && gLogPath[0] == '\0' && tempOk &&
         !ComposeText(gLogPath, sizeof gLogPath, "%sUninstall_Quorvex.log", tempDirectory))
         gLogPath[0] = '\0';
@@ -165,12 +166,11 @@ bool CheckInvocation()
         AppendText(parameters, sizeof parameters, " /force");
     if (gQuiet)
         AppendText(parameters, sizeof parameters, " /quiet");
-    for (int i = 2; i <= gArgumentCount; ++i)
-        if (strncmp(gArguments[i], "/log=", 5) == 0) {
-            AppendText(parameters, sizeof parameters, " \"");
-            AppendText(parameters, sizeof parameters, gArguments[i]);
-            AppendText(parameters, sizeof parameters, "\"");
-        }
+    if (logGiven) {
+        AppendText(parameters, sizeof parameters, " \"/log=");
+        AppendText(parameters, sizeof parameters, gLogPath);
+        AppendText(parameters, sizeof parameters, "\"");
+    }
     void* process = nullptr;
     bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, gQuiet ? &process : nullptr);
     gExitCode = kExitFailed;

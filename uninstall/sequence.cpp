@@ -126,12 +126,13 @@ static void RemoveProgramFiles()
         char path[260];
         CopyText(path, sizeof path, gProgramFolder);
         bool fits = AddTrailingBackslash(path, sizeof path) && AppendText(path, sizeof path, name);
-        if (gQuiet && name == kHelperFiles[0] && fits && FileExists(path)) {
+        if (!fits || !FileExists(path))
+            continue;
+        if (gQuiet && name == kHelperFiles[0] && MoveWaitingInstallerAside(path)) {
             SetStatusLine("Lösche %s ...", path);
-            if (MoveWaitingInstallerAside(path))
-                continue;
+            continue;
         }
-        if (fits && FileExists(path) && !DeleteOneFile(path, true, true))
+        if (!DeleteOneFile(path, true, true))
             InfoBox("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht gelöscht "
                     "werden:\n  %s",
                     kDisplayName, path);
