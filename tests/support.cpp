@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -414,3 +415,12 @@ std::string ExpectedErrorText(DWORD code)
                 "System oder Sicherheitssoftware blockiert)";
     return text;
 }
+
+// "--install" lays the complete installation and ends: the demonstration and
+// the benchmark use the very installation the tests use.
+[[maybe_unused]] static const bool kInstallOnly = [] {
+    if (strstr(GetCommandLineA(), " --install") == nullptr)
+        return false;
+    InstallProduct();
+    ExitProcess(::testing::UnitTest::GetInstance()->ad_hoc_test_result().Failed() ? 1 : 0);
+}();
