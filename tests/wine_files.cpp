@@ -27,20 +27,21 @@ std::string Outcome(const std::function<bool()>& operation)
 
 // A program that runs (suspended, so it does nothing) until the end of the scope.
 struct Running {
-    PROCESS_INFORMATION process = {};
+    UniqueHandle process, thread;
     explicit Running(const std::string& exe)
     {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
+        PROCESS_INFORMATION started = {};
         EXPECT_TRUE(CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                                   nullptr, &startup, &process)) << exe;
+                                   nullptr, &startup, &started)) << exe;
+        process.reset(started.hProcess);
+        thread.reset(started.hThread);
     }
     ~Running()
     {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
     }
 };
 
@@ -82,23 +83,21 @@ TEST_F(Files, CopyDeleteAndRemoveWithTheirBoxes)
         Running program(running);
         EXPECT_EQ(Outcome([&] { return CopyOneFile(source.c_str(), running.c_str(), true, true); }),
                   "false|-\n" + FileBox("Kopieren einer Datei fehlgeschlagen.\n\nQuelle: " + source + "\nZiel: " +
-                                        running + "\n\n" + ExpectedErrorText(ERROR_SHARING_VIOLATION)));
+                                        running + "\n\n" + ErrorText(ERROR_SHARING_VIOLATION)));
         EXPECT_EQ(Content(running), Content(PROGRAM_EXE));
     }
     EXPECT_EQ(Outcome([&] { return DeleteOneFile((kDir + "missing").c_str(), true); }), "true|-\n");
-    const std::pair<std::function<HANDLE()>, DWORD> stubborn[] = {
-        {[&] { PutFile(victim); SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY); return nullptr; },
-         ERROR_ACCESS_DENIED},
-        {[&] { PutFile(victim); return CreateFileA(victim.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                   OPEN_EXISTING, 0, nullptr); }, ERROR_SHARING_VIOLATION},
-        {[&] { CreateDirectoryA(victim.c_str(), nullptr); return nullptr; }, ERROR_ACCESS_DENIED}};
-    for (const auto& [arrange, error] : stubborn) {
-        HANDLE held = arrange();
+    for (auto [how, error] : {std::pair{kHeldOpen, ERROR_SHARING_VIOLATION}, {kReadOnly, ERROR_ACCESS_DENIED},
+                              {kDirectory, ERROR_ACCESS_DENIED}}) {
+        PutFile(victim);
+        const UniqueFile held = MakeStubborn(how, victim);
         EXPECT_EQ(Outcome([&] { return DeleteOneFile(victim.c_str(), true); }),
-                  "false|Lösche " + victim + " ...\n" + FileBox("Folgende Datei kann nicht gelöscht werden:\n" +
-                                                               victim + "\n\n" + ExpectedErrorText(error)));
+                  "false|Lösche " + victim + " ...\n" + FileBox(kCannotDelete + victim + "\n\n" + ErrorText(error)));
+        // Where only plain files are deleted, a directory is passed over silently.
+        EXPECT_EQ(Outcome([&] { return DeleteOneFile(victim.c_str(), true, true); }),
+                  how == kDirectory ? "true|-\n" : "false|Lösche " + victim + " ...\n" + FileBox(kCannotDelete +
+                                                    victim + "\n\n" + ErrorText(error)));
         EXPECT_TRUE(FileThere(victim));
-        CloseHandle(held);
         RemoveTree(victim);
     }
     const std::string folder = kDir + "folder";
@@ -107,7 +106,7 @@ TEST_F(Files, CopyDeleteAndRemoveWithTheirBoxes)
     EXPECT_EQ(Outcome([&] { return RemoveOneDirectory(folder.c_str()); }),
               "false|Lösche Verzeichnis " + folder + " ...\n" +
                   FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" +
-                          ExpectedErrorText(ERROR_DIR_NOT_EMPTY)));
+                          ErrorText(ERROR_DIR_NOT_EMPTY)));
     RemoveTree(folder + "\\inside.txt");
     EXPECT_EQ(Outcome([&] { return RemoveOneDirectory(folder.c_str()); }),
               "true|Lösche Verzeichnis " + folder + " ...\n");
@@ -158,30 +157,19 @@ TEST(HandOver, InstalledProgramStartsItsCopyWhichAsks)
     ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
     const std::string made = temp + "Uninstall_Quorvex.0a1b2c3d", deeper = made + "\\Tief\\Uninstall_Quorvex.exe",
                       copy = upper + "UNINSTALL_QUORVEX.0A1B2C3D\\Uninstall_Quorvex.exe";
-    const struct { std::string exe, args, layoutFile; std::string boxes; } cases[] = {
-        {InstalledExe(), kKey, "Quorvex.DLL", kQuestion + kCancelled},
-        {InstalledExe(), "E0010407 /force", "Other.DLL", kQuestion + kCancelled},
-        {InstalledExe(), kKey, "Other.DLL", Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält "
-            "eine andere Treiberdatei-Angabe als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher "
-            "die Deinstallation jetzt nicht durchgeführt.\nTreiber: " DISPLAY "\nKey: E0010407\nDLL bei "
-            "Installation: Quorvex.DLL\nDLL jetzt: Other.DLL")},
-        {temp + "Uninstall_Quorvex.exe", kKey, "Quorvex.DLL", kQuestion + kCancelled},
-        {deeper, kKey, "Quorvex.DLL", kQuestion + kCancelled},
-        {copy, kKey, "Quorvex.DLL", kQuestion + kCancelled}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.exe + " " + c.args + " " + c.layoutFile);
+    for (const std::string& exe : {InstalledExe(), temp + "Uninstall_Quorvex.exe", deeper, copy}) {
+        SCOPED_TRACE(exe);
         InstallProduct();
         RemoveTree(temp + "Uninstall_Quorvex.exe");
         CreateDirectoryA(made.c_str(), nullptr);
         CreateDirectoryA((made + "\\Tief").c_str(), nullptr);
-        CopyFileA(InstalledExe().c_str(), c.exe.c_str(), FALSE);
-        PutValue(HKEY_LOCAL_MACHINE, std::string(kLayoutsPath) + "\\" + kKey, "Layout File", c.layoutFile);
+        CopyFileA(InstalledExe().c_str(), exe.c_str(), FALSE);
         const std::string before = Machine();
-        RobotRun run = Launch(c.exe, c.args, {"no", "ok"});
+        RobotRun run = RunInstalled(kKey, {"no", "ok"}, "", exe);
         EXPECT_TRUE(CleanEnd(run));
-        const bool handedOver = c.exe != copy;
+        const bool handedOver = exe != copy;
         EXPECT_EQ(run.otherExitCodes.size(), handedOver ? 1u : 0u) << "processes besides the first";
-        EXPECT_EQ(Shown(run.boxes), c.boxes);
+        EXPECT_EQ(Shown(run.boxes), kQuestion + kCancelled);
         EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
         const std::vector<std::string> dirs = CopyDirs();
         ASSERT_EQ(dirs.size(), handedOver ? 2u : 1u);

@@ -1,5 +1,6 @@
-// The roads through the whole two-process uninstall, and a machine that
-// fights back: files that will not go, a second start while the copy asks.
+// The roads through the whole two-process uninstall, on the complete
+// installation and on machines that fight back: files that will not go,
+// registry contents no installer writes, a second start while the copy asks.
 #include "support.h"
 
 #include <functional>
@@ -7,148 +8,189 @@
 
 namespace {
 
-const std::string kUsualLists = "Preload: 1=00000407\nSubstitutes: \nLayouts: 00000407 00000409\n";
-const std::string kCannotDelete = "Folgende Datei kann nicht gelöscht werden:\n";
+const HKEY kUser = HKEY_CURRENT_USER, kMachine = HKEY_LOCAL_MACHINE;
+const std::string kWarning = "Warnung bei Deinstallation von " DISPLAY ":\n", kError = "Fehler beim Öffnen des Registry-";
+UniqueFile gHeld;  // a file an arrangement holds open during the run
+std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+void P(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kPreloadPath, n, d, type); }
+void S(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kSubstitutesPath, n, d, type); }
+const char kPercentLayout[] = "%s%n0407";
 
-// The machine after an uninstall that started from `before`: these lists, the
-// other entries as they were, and what is left of the product.
-std::string After(const std::string& before, const std::string& lists = kUsualLists, const std::string& left = "")
-{
-    const size_t from = before.find("Other entries"), to = before.find("Product: ");
-    return lists + before.substr(from, to - from) + "Product: " + left;
-}
-
-// One run: its boxes, a clean end, the machine afterwards.
-RobotRun Expect(const std::string& args, const std::vector<std::string>& answers, const std::string& boxes,
-                const std::string& machine, const std::string& exe = InstalledExe())
-{
-    RobotRun run = Launch(exe, args, answers);
-    EXPECT_TRUE(CleanEnd(run));
-    EXPECT_EQ(Shown(run.boxes), boxes);
-    EXPECT_EQ(Machine(), machine);
-    return run;
-}
-
-class Uninstall : public ::testing::Test {
-protected:
-    void SetUp() override { InstallProduct(); }
+// What is arranged on the complete installation, the answers, the boxes, and
+// the lists and parts of the product the run leaves; "<unchanged>": the machine as it was.
+struct Road {
+    const char* what;
+    std::function<void()> arrange;
+    std::string boxes = kQuestion + kDone, preload = "1=00000407", substitutes = "", left = "";
+    std::vector<std::string> answers = {"yes", "ok", "ok", "ok", "ok", "ok"};
+    std::string args = kKey;
 };
-
-// No changes nothing; Yes removes all; the leftover copy, started again,
-// finds nothing to uninstall. Each copy leaves itself and its directory to
-// the next restart, which takes them.
-TEST_F(Uninstall, NoThenYesThenAgain)
+Road Refused(const char* what, std::function<void()> arrange, const std::string& boxes,
+             std::vector<std::string> answers = {"ok"}, const char* args = kKey)
 {
-    const std::string before = Machine();
-    Expect(kKey, {"no", "ok"}, kQuestion + kCancelled, before);
-    RobotRun run = Expect(kKey, {"yes", "ok"}, kQuestion + kDone, After(before));
-    EXPECT_EQ(run.otherExitCodes.size(), 1u) << "the copy must have run";
-    const std::string again = TempDir() + "Uninstall_Quorvex.a9a9a9a9";
+    return {what, std::move(arrange), boxes, "<unchanged>", "", "", std::move(answers), args};
+}
+Road Rebuilt(const char* what, std::function<void()> arrange, const std::string& preload, const std::string& subs = "")
+{
+    return {what, std::move(arrange), kQuestion + kDone, preload, subs};
+}
+
+TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
+{
+    const std::string driver = SystemDir() + "Quorvex.DLL", folder = ProgramFolder(),
+                      pdf = folder + "\\" + kHelperFiles[1], a258(258, 'A'), b259(259, 'B'), c260(260, 'C');
+    std::string full = "1=00000407";  // 1000 read of 1001, one removed
+    for (int i = 2; i <= 999; ++i)
+        full += " " + std::to_string(i) + "=00000409";
+    const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) vorhanden:\n  " +
+                                 driver + "\n\nTrotzdem fortfahren?");
+    const Road roads[] = {
+        {"complete", [] {}},
+        {"/force despite another driver file deletes only ours",
+         [] { PutValue(kMachine, LayoutPath(kKey), "Layout File", "KBDGR.DLL"); },
+         kQuestion + kDone, "1=00000407", "", "", {"yes", "ok"}, "E0010407 /force"},
+        {"the driver file missing", [=] { RemoveTree(driver); }, kQuestion + goOn + kDone, "1=00000407", "", "",
+         {"yes", "yes", "ok"}},
+        Rebuilt("not in the Preload list", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "00000409"}});
+                                              WriteValues(kUser, kSubstitutesPath, {{"d0030407", "00010407"}}); },
+                "1=00000407 2=00000409", "d0030407=00010407"),
+        {"a helper file that stays, the user's own file in the folder",
+         [=] { PutFile(folder + "\\Notizen.txt", "the user's own"); MakeStubborn(kReadOnly, pdf); },
+         kQuestion + FileBox(kCannotDelete + pdf + "\n\n" + ErrorText(ERROR_ACCESS_DENIED)) +
+             Ok(kWarning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf) +
+             FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" + ErrorText(ERROR_DIR_NOT_EMPTY)) +
+             Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
+                folder) + kDone, "1=00000407", "", "pdf folder"},
+        // No file of ours: left alone, silently.
+        {"a shortcut that is a directory", [] { MakeStubborn(kDirectory, Shortcut(false)); }, kQuestion + kDone,
+         "1=00000407", "", "desktop"},
+        Rebuilt("REG_DWORD in Preload", [] { P("3", Dword(0x409), REG_DWORD); }, "1=00000407 2=\x09\x04"),
+        Rebuilt("unterminated REG_BINARY in Preload", [] { P("3", "00000409", REG_BINARY); }, "1=00000407 2=00000409"),
+        Rebuilt("REG_EXPAND_SZ target in Substitutes", [] { S("d0010407", kKey + std::string(1, '\0'), REG_EXPAND_SZ); },
+                "1=00000407"),
+        Rebuilt("unterminated REG_BINARY in Substitutes", [] { P("3", "d0020407"); S("d0020407", "00010407", REG_BINARY); },
+                "1=00000407 2=d0010407", "d0010407=00010407"),
+        Rebuilt("REG_DWORD in Substitutes", [] { P("3", "d0020407"); S("d0020407", Dword(0x10407), REG_DWORD); },
+                "1=00000407 2=d0010407", "d0010407=\x07\x04\x01"),
+        Rebuilt("1001 values in Preload", [] { for (int i = 3; i <= 1001; ++i) P(std::to_string(i), "00000409"); }, full),
+        Rebuilt("value names of 259, 260 and 261 characters",
+                [] { P("3" + std::string(258, 'a'), "00000409"); P("4" + std::string(259, 'b'), "00000809");
+                     P("5" + std::string(260, 'c'), "00000c09"); }, "1=00000407 2=00000409"),
+        Rebuilt("data of 259, 260 and 261 bytes", [=] { P("3", a258); P("4", b259); P("5", c260); },
+                "1=00000407 2=" + a258 + " 3=" + b259),
+        Rebuilt("Substitutes data of 260 and 261 bytes",
+                [=] { P("3", "d0020407"); S("d0020407", b259); P("4", "d0030407"); S("d0030407", c260); },
+                "1=00000407 2=d0010407 3=d0030407", "d0010407=" + b259),
+        Rebuilt("%s and %n in names and data", [] { P("3%s%n", "%s%n0409"); P("4", "%n%s"); S("%n%s", "%s%n0407"); },
+                "1=00000407 2=d0010407 3=%s%n0409", "d0010407=%s%n0407"),
+        Rebuilt("a layout subkey named with %",
+                [] { PutValue(kMachine, LayoutPath(kPercentLayout), "Layout File", "%s%n.DLL");
+                     PutValue(kMachine, LayoutPath(kPercentLayout) + "\\%n", "%s", "%n"); }, "1=00000407"),
+        Rebuilt("the uninstall entry with subkeys",
+                [] { const std::string entry = std::string(kUninstallPath) + "\\" + kEntry;
+                     PutValue(kMachine, entry + "\\Teil\\Tiefer", "x", "y");
+                     PutValue(kMachine, entry + "\\Zweiter", "", Dword(1), REG_DWORD); }, "1=00000407"),
+        Rebuilt("no Uninstall key", [] { RemoveKey(kMachine, kUninstallPath); }, "1=00000407"),
+        Refused("the driver file missing, and no going on", [=] { RemoveTree(driver); }, kQuestion + goOn, {"yes", "no"}),
+        Refused("the driver file held open", [=] { gHeld = MakeStubborn(kHeldOpen, driver); },
+                kQuestion + FileBox(kCannotDelete + driver + "\n\n" + ErrorText(ERROR_SHARING_VIOLATION)) +
+                    Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht "
+                       "werden:\n  " + driver), {"yes", "ok", "ok"}),
+        Refused("another driver file", [] { PutValue(kMachine, LayoutPath(kKey), "Layout File", "Other.DLL"); },
+                Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine andere Treiberdatei-Angabe "
+                   "als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher die Deinstallation jetzt "
+                   "nicht durchgeführt.\nTreiber: " DISPLAY "\nKey: E0010407\nDLL bei Installation: Quorvex.DLL\n"
+                   "DLL jetzt: Other.DLL")),
+        Refused("no Layout File, even with /force",
+                [] { RegDeleteKeyValueA(kMachine, LayoutPath(kKey).c_str(), "Layout File"); },
+                Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält keine Treiberdatei-Angabe.\n"
+                   "Treiber: " DISPLAY "\nKey: E0010407\nDLL: Quorvex.DLL"), {"ok"}, "E0010407 /force"),
+        Refused("an unreadable layout subkey named with %",
+                [] { PutValue(kMachine, LayoutPath(kPercentLayout), "Layout File", "X.DLL");
+                     SetKeyDacl(kMachine, LayoutPath(kPercentLayout), "D:(D;;KR;;;WD)(A;;KA;;;WD)"); },
+                Ok(kError + "Subkeys " + kLayoutsPath + " - " + kPercentLayout)),
+        Refused("no Substitutes key", [] { RemoveKey(kUser, kSubstitutesPath); },
+                Ok(kError + "Keys HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes")),
+        Refused("no Keyboard Layouts key", [] { RemoveKey(kMachine, kLayoutsPath); },
+                Ok(kError + "Keys HKEY_LOCAL_MACHINE\\" + kLayoutsPath)),
+        Refused("the layout not registered", [] { RemoveKey(kMachine, LayoutPath(kKey)); },
+                Ok(kNotFound + kKey + "\nDLL: Quorvex.DLL")),
+        Refused("only one Preload entry", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); },
+                Ok("In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung derzeit als einzig "
+                   "auswählbare Belegung hinterlegt.\nBitte wählen Sie dort erst eine andere Tastaturbelegung, bevor "
+                   "Sie die hier gewählte deinstallieren.")),
+    };
+    // Neighbours of the product that must come through untouched.
+    const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil"};
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.what);
+        RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());  // a DACL that denies reading allows deleting
+        InstallProduct();
+        PutValue(kMachine, neighbours[0], "Wert", "\x01\x02", REG_BINARY);
+        PutValue(kMachine, neighbours[1], "x", "y");
+        PutFile(SystemDir() + "KBDGR.DLL");
+        road.arrange();
+        std::string want = Machine();
+        const std::string around = List(kMachine, neighbours[0]) + " " + List(kMachine, neighbours[1]);
+        if (road.preload != "<unchanged>") {  // the lists rebuilt, the layout's key gone
+            want.replace(0, want.find("\nLayouts:"), "Preload: " + road.preload + "\nSubstitutes: " + road.substitutes);
+            want.replace(want.find("\nProduct: "), std::string::npos, "\nProduct: " + road.left);
+            want.erase(want.find(" E0010407"), 9);
+        }
+        RobotRun run = RunInstalled(road.args, road.answers);
+        gHeld.reset();
+        EXPECT_TRUE(CleanEnd(run));
+        EXPECT_EQ(Shown(run.boxes), road.boxes);
+        EXPECT_EQ(Machine(), want);
+        EXPECT_EQ(List(kMachine, neighbours[0]) + " " + List(kMachine, neighbours[1]), around);
+        EXPECT_EQ(Content(SystemDir() + "KBDGR.DLL"), "x") << "a foreign driver stays";
+    }
+    RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());
+    RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
+}
+
+// No changes nothing, in a centred window that owns its boxes; Yes removes
+// all; the leftover copy, started again, finds nothing to uninstall. Each
+// copy leaves itself and its directory to the next restart, which takes them.
+TEST(Uninstall, NoThenYesThenAgain)
+{
+    InstallProduct();
+    const std::string before = Machine(), after = "Preload: 1=00000407\nSubstitutes: \nLayouts: 00000407 00000409\nProduct: ";
+    RobotRun run = RunInstalled(kKey, {"no", "ok"});
+    EXPECT_TRUE(CleanEnd(run));
+    EXPECT_EQ(Shown(run.boxes), kQuestion + kCancelled);
+    EXPECT_EQ(Machine(), before);
+    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "the null driver's screen";
+    EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
+    EXPECT_EQ(std::vector<int>({run.status.x, run.status.y, run.status.width, run.status.height}),
+              std::vector<int>({384, 320, 256, 128}));
+    for (const RobotBox& box : run.boxes)
+        EXPECT_TRUE(box.hasOwner);
+    const std::string again = TempDir() + "Uninstall_Quorvex.a9a9a9a9", copy = again + "\\Uninstall_Quorvex.exe";
     CreateDirectoryA(again.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(PROGRAM_EXE, (again + "\\Uninstall_Quorvex.exe").c_str(), FALSE));
-    Expect(kKey, {"ok"}, Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden.\n"
-                            "Treiber: " DISPLAY "\nKey: E0010407\nDLL: Quorvex.DLL"), After(before),
-           again + "\\Uninstall_Quorvex.exe");
+    ASSERT_TRUE(CopyFileA(PROGRAM_EXE, copy.c_str(), FALSE));
+    const struct { std::string exe, answer, boxes; } runs[] = {
+        {InstalledExe(), "yes", kQuestion + kDone}, {copy, "ok", Ok(kNotFound + kKey + "\nDLL: Quorvex.DLL")}};
+    for (const auto& r : runs) {
+        run = RunInstalled(kKey, {r.answer, "ok"}, "", r.exe);
+        EXPECT_TRUE(CleanEnd(run));
+        EXPECT_EQ(Shown(run.boxes), r.boxes);
+        EXPECT_EQ(Machine(), after);
+    }
     const std::vector<std::string> dirs = CopyDirs();
     ASSERT_EQ(dirs.size(), 3u) << "after no, yes and the refusal";
     for (const std::string& dir : dirs)
         EXPECT_TRUE(PendingDeletion(dir)) << dir << "\n" << PendingRenames();
-    EXPECT_TRUE(CleanEnd(Launch(SystemDir() + "wineboot.exe", "-r", {})));
+    EXPECT_TRUE(CleanEnd(RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe")));
     EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "a restart deletes the copies";
-}
-
-TEST_F(Uninstall, ForceDespiteAnotherDriverFileDeletesOnlyOurs)
-{
-    PutValue(HKEY_LOCAL_MACHINE, std::string(kLayoutsPath) + "\\" + kKey, "Layout File", "KBDGR.DLL");
-    PutFile(SystemDir() + "KBDGR.DLL", "foreign");
-    Expect("E0010407 /force", {"yes", "ok"}, kQuestion + kDone, After(Machine()));
-    EXPECT_TRUE(FileThere(SystemDir() + "KBDGR.DLL"));
-    RemoveTree(SystemDir() + "KBDGR.DLL");
-}
-
-TEST_F(Uninstall, MissingDriverFileAsksWhetherToGoOn)
-{
-    RemoveTree(SystemDir() + "Quorvex.DLL");
-    const std::string before = Machine(), goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei "
-                                                     "nicht (mehr) vorhanden:\n  " + SystemDir() + "Quorvex.DLL\n\n"
-                                                     "Trotzdem fortfahren?");
-    Expect(kKey, {"yes", "no"}, kQuestion + goOn, before);
-    Expect(kKey, {"yes", "yes", "ok"}, kQuestion + goOn + kDone, After(before));
-}
-
-TEST_F(Uninstall, LayoutNotInThePreloadListLeavesTheListsAlone)
-{
-    WriteValues(HKEY_CURRENT_USER, kPreloadPath, {{"1", "00000407"}, {"2", "00000409"}});
-    WriteValues(HKEY_CURRENT_USER, kSubstitutesPath, {{"d0030407", "00010407"}});
-    Expect(kKey, {"yes", "ok"}, kQuestion + kDone,
-           After(Machine(), "Preload: 1=00000407 2=00000409\nSubstitutes: d0030407=00010407\nLayouts: 00000407 00000409\n"));
-}
-
-// Held open without delete sharing, read-only, or a directory in its place;
-// error 0: no file of ours, passed over where only plain files are deleted.
-const std::pair<std::function<HANDLE(const std::string&)>, DWORD> kStubborn[] = {
-    {[](const std::string& p) {
-         NoRedirection guard;
-         return CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-     }, ERROR_SHARING_VIOLATION},
-    {[](const std::string& p) {
-         NoRedirection guard;
-         SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_READONLY);
-         return HANDLE(nullptr);
-     }, ERROR_ACCESS_DENIED},
-    {[](const std::string& p) {
-         RemoveTree(p);
-         NoRedirection guard;
-         CreateDirectoryA(p.c_str(), nullptr);
-         return HANDLE(nullptr);
-     }, 0}};
-
-// While the driver file stays, nothing else is touched.
-TEST_F(Uninstall, StubbornDriverFileStopsBeforeTheRegistry)
-{
-    const std::string driver = SystemDir() + "Quorvex.DLL";
-    for (const auto& [arrange, error] : kStubborn) {
-        InstallProduct();
-        HANDLE held = arrange(driver);
-        Expect(kKey, {"yes", "ok", "ok"},
-               kQuestion + FileBox(kCannotDelete + driver + "\n\n" + ExpectedErrorText(error ? error : ERROR_ACCESS_DENIED)) +
-                   Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht "
-                      "werden:\n  " + driver),
-               Machine());
-        CloseHandle(held);
-        RemoveTree(driver);
-    }
-}
-
-// A helper file that will not go and the user's own file in the folder are
-// reported; the rest is done.
-TEST_F(Uninstall, StubbornHelperFileAndUserFileAreReportedAndTheRestIsDone)
-{
-    const std::string folder = ProgramFolder(), pdf = folder + "\\" + kHelperFiles[1], mine = folder + "\\Notizen.txt",
-                      warning = "Warnung bei Deinstallation von " DISPLAY ":\n";
-    for (const auto& [arrange, error] : kStubborn) {
-        InstallProduct();
-        PutFile(mine, "the user's own");
-        HANDLE held = arrange(pdf);
-        const std::string notDeleted = error == 0 ? "" : FileBox(kCannotDelete + pdf + "\n\n" + ExpectedErrorText(error)) +
-                   Ok(warning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf);
-        Expect(kKey, {"yes", "ok", "ok", "ok", "ok", "ok"},
-               kQuestion + notDeleted +
-                   FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" +
-                           ExpectedErrorText(ERROR_DIR_NOT_EMPTY)) +
-                   Ok(warning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es "
-                                "nicht leer):\n  " + folder) + kDone,
-               After(Machine(), kUsualLists, "pdf folder"));
-        EXPECT_EQ(Content(mine), "the user's own");
-        CloseHandle(held);
-    }
 }
 
 // A second click while the first copy asks: the first copy's directory is
 // protected, the second start gets a directory of its own, and both copies
 // ask undisturbed.
-TEST_F(Uninstall, SecondStartWhileTheFirstCopyAsks)
+TEST(Uninstall, SecondStartWhileTheFirstCopyAsks)
 {
+    InstallProduct();
     const std::string signal = TempDir() + "qvx-first-box-";
     RemoveTree(signal + "1");
     RobotRun first;
@@ -165,65 +207,43 @@ TEST_F(Uninstall, SecondStartWhileTheFirstCopyAsks)
     const std::vector<std::string> asking = CopyDirs();
     ASSERT_EQ(asking.size(), 1u);
     const std::string name = asking[0].substr(TempDir().size());
-    EXPECT_EQ(name.substr(0, 18), "Uninstall_Quorvex.");
     EXPECT_EQ(name.size(), 26u);
     EXPECT_EQ(name.find_first_not_of("0123456789abcdef", 18), std::string::npos) << name;
     EXPECT_TRUE(OnlyForAdministrators(asking[0]));
     const std::string before = Machine();
     RobotRun second = RunInstalled(kKey, {"no", "ok"});
     firstRun.join();
-    EXPECT_TRUE(CleanEnd(second));
-    EXPECT_EQ(Shown(second.boxes), kQuestion + kCancelled);
-    EXPECT_TRUE(CleanEnd(first));
-    EXPECT_EQ(Shown(first.boxes), kQuestion + kCancelled);
+    for (const RobotRun* run : {&first, &second}) {
+        EXPECT_TRUE(CleanEnd(*run));
+        EXPECT_EQ(Shown(run->boxes), kQuestion + kCancelled);
+    }
     EXPECT_EQ(Machine(), before);
     EXPECT_EQ(CopyDirs().size(), 2u);
     RemoveTree(signal + "1");
 }
 
-// Shortcuts that are a directory or a link are no files of ours: left alone,
-// silently, and the link's target with them.
-TEST_F(Uninstall, ShortcutsThatAreNoFilesAreLeftAlone)
-{
-    const std::string target = TempDir() + "qvx-target.txt";
-    PutFile(target, "the user's");
-    RemoveTree(Shortcut(false));
-    CreateDirectoryA(Shortcut(false).c_str(), nullptr);
-    RemoveTree(Shortcut(true));
-    // Wine 10 reports success here without making a link.
-    const bool linked = CreateSymbolicLinkA(Shortcut(true).c_str(), target.c_str(), 0) && FileThere(Shortcut(true));
-    if (!linked)
-        PutFile(Shortcut(true), "shortcut");
-    Expect(kKey, {"yes", "ok"}, kQuestion + kDone, After(Machine(), kUsualLists, linked ? "desktop common" : "desktop"));
-    EXPECT_EQ(Content(target), "the user's");
-    RemoveTree(Shortcut(false));
-    RemoveTree(Shortcut(true));
-    RemoveTree(target);
-}
-
 // Quietly: no window, no box, the answer a deployment tool reads from the
 // installed program's exit code (the copy's, waited for), and a log in UTF-8.
-TEST_F(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
+TEST(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
 {
     const std::string log = TempDir() + "qvx quiet.log", usual = TempDir() + "Uninstall_Quorvex.log";
     const std::string ask = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja",
-                      done = "[Kopie] Information: Folgender Tastatur-Treiber wurde deinstalliert: | " DISPLAY " => OK",
-                      quietLog = " /quiet \"/log=" + log + "\"";
+                      quiet = kKey + std::string(" /quiet \"/log=") + log + "\"";
     const struct { const char* what; std::function<void()> arrange; std::string args; unsigned code;
-                   std::vector<std::string> lines; bool gone; bool usualLog = false; bool holdDriver = false; } roads[] = {
-        {"complete", [] {}, kKey + quietLog, 0, {ask, done, "[Kopie] Exitcode: 0", "[installiert] Exitcode: 0"}, true},
-        {"switches in another order", [] {}, "E0010407 \"/log=" + log + "\" /force /quiet", 0,
-         {ask, done, "[installiert] Exitcode: 0"}, true},
-        {"not registered", [] { RemoveKey(HKEY_LOCAL_MACHINE, std::string(kLayoutsPath) + "\\" + kKey); }, kKey + quietLog,
-         1605, {"[Kopie] Warnung: Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden. | "
-                "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}, false},
-        {"only one layout", [] { WriteValues(HKEY_CURRENT_USER, kPreloadPath, {{"1", "00000407"}}); }, kKey + quietLog,
-         1603, {"[installiert] Exitcode: 1603"}, false},
-        {"driver file held", [] {}, kKey + quietLog, 1603, {ask, "[installiert] Exitcode: 1603"}, false, false, true},
+                   std::vector<std::string> lines; bool gone, usualLog = false; } roads[] = {
+        {"complete", [] {}, quiet, 0,
+         {ask, "[Kopie] Information: Folgender Tastatur-Treiber wurde deinstalliert: | " DISPLAY " => OK",
+          "[Kopie] Exitcode: 0", "[installiert] Exitcode: 0"}, true},
+        {"not registered", [] { RemoveKey(kMachine, LayoutPath(kKey)); }, quiet, 1605,
+         {"[Kopie] Warnung: Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden. | "
+          "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}, false},
+        {"only one layout", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); }, quiet, 1603,
+         {"[installiert] Exitcode: 1603"}, false},
+        {"driver file held", [] { gHeld = MakeStubborn(kHeldOpen, SystemDir() + "Quorvex.DLL"); }, quiet, 1603,
+         {ask, "[installiert] Exitcode: 1603"}, false},
         {"/quiet twice, in the usual log", [] {}, "E0010407 /quiet /quiet", 87,
          {"[installiert] Warnung: Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die Tastatur "
           "aufgerufen (Angabe fehlt) => OK", "[installiert] Exitcode: 87"}, false, true},
-        {"/log= empty", [] {}, "E0010407 /quiet /log=", 87, {"[installiert] Exitcode: 87"}, false, true},
         {"a log that cannot be made", [] {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log", 0, {}, true}};
     for (const auto& road : roads) {
         SCOPED_TRACE(road.what);
@@ -231,30 +251,27 @@ TEST_F(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
         RemoveTree(log);
         RemoveTree(usual);
         road.arrange();
-        HANDLE held = road.holdDriver ? kStubborn[0].first(SystemDir() + "Quorvex.DLL") : nullptr;
         const std::string before = Machine();
         RobotRun run = RunInstalled(road.args, {});
-        CloseHandle(held);
+        const bool held = bool(gHeld);
+        gHeld.reset();
         EXPECT_TRUE(run.started && !run.timedOut);
         EXPECT_EQ(run.exitCode, road.code);
         EXPECT_EQ(Shown(run.boxes), "");
         EXPECT_FALSE(run.status.seen) << "no window may appear";
         EXPECT_EQ(ProductLeft() == "", road.gone) << ProductLeft();
-        if (!road.gone && !road.holdDriver) {
+        if (!road.gone && !held) {
             EXPECT_EQ(Machine(), before);
         }
-        // Each expected line in order, after its time stamp.
+        // Each expected line in order, after its time stamp; the last one last.
         const std::string text = Content(road.usualLog ? usual : log);
         size_t at = 0;
         for (const std::string& line : road.lines) {
-            const size_t found = text.find(" " + line + "\r\n", at);
-            ASSERT_NE(found, std::string::npos) << line << "\n" << text;
-            EXPECT_EQ(found, (found < 20 ? 0 : text.rfind('\n', found) + 1) + 19) << "a time stamp before each line";
-            at = found;
+            at = text.find(" " + line + "\r\n", at);
+            ASSERT_NE(at, std::string::npos) << line << "\n" << text;
+            EXPECT_EQ(at, (at < 20 ? 0 : text.rfind('\n', at) + 1) + 19) << "a time stamp before each line";
         }
-        if (!road.lines.empty()) {
-            EXPECT_EQ(text.substr(text.size() - road.lines.back().size() - 2), road.lines.back() + "\r\n");
-        }
+        EXPECT_EQ(road.lines.empty() ? text : text.substr(at + 1), road.lines.empty() ? "" : road.lines.back() + "\r\n");
     }
     RemoveTree(log);
     RemoveTree(usual);
