@@ -222,7 +222,7 @@ TEST(Arguments, TheKeyThenForceQuietAndLogInAnyOrderEachOnce)
     const struct { const wchar_t* line; ArgumentVerdict verdict; bool force; } cases[] = {
         {L"p ABCD0407", kArgumentsAccepted, false}, {L"p", kArgumentsMissing, false},
         {L"p 00010407 /FORCE", kArgumentsMissing, false}, {L"p /force 00010407", kArgumentsMissing, false},
-        {L"p 00010407 /force x", kArgumentsMissing, false}, {L"p 0001040", kKeyLength, false},
+        {L"p 00010407 /force x", kArgumentsMissing, false}, {L"p 00010407 /force /force", kArgumentsMissing, false}, {L"p 0001040", kKeyLength, false},
         {L"p 000104070 /force", kKeyLength, true}, {L"p \"\"", kKeyLength, false},
         {L"p 00000407", kKeyStandard, false}, {L"p 0001a407", kKeyNotGerman, false},
         {L"p 00010409", kKeyNotGerman, false}, {L"p 00010407 /quiet /force", kArgumentsAccepted, true},

@@ -1,5 +1,5 @@
-// File operations on real files, the system directories, and the installed
-// program's hand-over to its copy in the temporary directory.
+// File operations on real files, the system directories, and the copy's
+// directory.
 #include "support.h"
 
 #include <cstring>
@@ -146,42 +146,6 @@ TEST(SystemDirectories, RealSystemFolderWhileRedirectionIsOff)
     RemoveTree(Wow64Dir() + only32);
 }
 
-// The installed program hands over to a copy in a fresh directory wherever
-// it was started from, the temporary directory itself included; only a file
-// directly inside a copy directory, in any letter case, is the copy, which
-// asks and leaves itself and its directory to the next restart.
-TEST(HandOver, InstalledProgramStartsItsCopyWhichAsks)
-{
-    std::string temp = TempDir(), upper = temp;
-    CharUpperA(&upper[0]);
-    ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
-    const std::string made = temp + "Uninstall_Quorvex.0a1b2c3d", deeper = made + "\\Tief\\Uninstall_Quorvex.exe",
-                      copy = upper + "UNINSTALL_QUORVEX.0A1B2C3D\\Uninstall_Quorvex.exe";
-    for (const std::string& exe : {InstalledExe(), temp + "Uninstall_Quorvex.exe", deeper, copy}) {
-        SCOPED_TRACE(exe);
-        InstallProduct();
-        RemoveTree(temp + "Uninstall_Quorvex.exe");
-        CreateDirectoryA(made.c_str(), nullptr);
-        CreateDirectoryA((made + "\\Tief").c_str(), nullptr);
-        CopyFileA(InstalledExe().c_str(), exe.c_str(), FALSE);
-        const std::string before = Machine();
-        RobotRun run = RunInstalled(kKey, {"no", "ok"}, "", exe);
-        EXPECT_TRUE(CleanEnd(run));
-        const bool handedOver = exe != copy;
-        EXPECT_EQ(run.otherExitCodes.size(), handedOver ? 1u : 0u) << "processes besides the first";
-        EXPECT_EQ(Shown(run.boxes), kQuestion + kCancelled);
-        EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
-        const std::vector<std::string> dirs = CopyDirs();
-        ASSERT_EQ(dirs.size(), handedOver ? 2u : 1u);
-        const std::string ran = handedOver ? dirs[dirs[0] == made ? 1 : 0] : made;
-        EXPECT_EQ(Content(ran + "\\Uninstall_Quorvex.exe"), Content(InstalledExe()));
-        EXPECT_TRUE(PendingDeletion(ran)) << PendingRenames();
-        EXPECT_EQ(Machine(), before);
-    }
-    RemoveTree(temp + "Uninstall_Quorvex.exe");
-    ClearCopies();
-}
-
 // The copy's directory is made here and now, for SYSTEM and the
 // Administrators alone: a name already taken is never used, and when every
 // try finds one taken, nothing is made.
@@ -205,20 +169,6 @@ TEST(HandOver, CopyDirectoryIsFreshAndProtected)
     EXPECT_EQ(Content(taken + "\\planted.exe"), "planted");
     EXPECT_EQ(CopyDirs(), (std::vector<std::string>{taken, TempDir() + "Uninstall_Quorvex.00000002"}));
     ClearCopies();
-}
-
-// A temporary directory that does not exist: no copy, the box, nothing started.
-TEST(HandOver, MissingTemporaryDirectoryIsReportedAndStartsNothing)
-{
-    InstallProduct();
-    const std::string missing = "C:\\qvx-no-such-dir\\";
-    RobotRun run = RunInstalled(kKey, {"ok", "ok"}, "TMP=" + missing + "\nTEMP=" + missing);
-    EXPECT_TRUE(CleanEnd(run));
-    EXPECT_TRUE(run.otherExitCodes.empty()) << "nothing may start";
-    EXPECT_EQ(Shown(run.boxes), Ok("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, "
-                                   "um sein Original löschen zu können"));
-    EXPECT_EQ(ProductLeft(), "driver" + std::string(Is64BitWindows() ? " driver32" : "") +
-                                 " exe pdf ico folder desktop common entry");
 }
 
 } // namespace

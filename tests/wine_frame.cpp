@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
-#include <set>
 
 #include "frame/app.h"
 #include "frame/environment.h"
@@ -67,19 +66,6 @@ TEST(Frame, WindowsErrorTextFirstLineSystemTextAndAccessHint)
     }
     // A system text with an insert keeps its marker instead of reading arguments nobody passed.
     EXPECT_NE(ErrorText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
-}
-
-TEST(Frame, PaletteTableHoldsTheCubeOnceAndTheFixedColours)
-{
-    const PALETTEENTRY* e = ProgramPaletteTable()->palPalEntry;
-    std::set<COLORREF> cube;
-    for (int i = 0; i < 256; ++i)
-        if (e[i].peRed % 51 == 0 && e[i].peGreen % 51 == 0 && e[i].peBlue % 51 == 0)
-            cube.insert(RGB(e[i].peRed, e[i].peGreen, e[i].peBlue));
-    EXPECT_EQ(cube.size(), 216u);
-    for (auto [i, colour] : {std::pair{0, RGB(0, 0, 0)}, {13, RGB(0, 51, 51)}, {255, RGB(255, 255, 255)},
-                             {9, RGB(212, 208, 200)}, {233, RGB(165, 0, 33)}, {248, RGB(128, 128, 128)}})
-        EXPECT_EQ(RGB(e[i].peRed, e[i].peGreen, e[i].peBlue), colour) << i;
 }
 
 // This test program stands in for the program: its base name is the caption.

@@ -1,10 +1,14 @@
-// The roads through the whole two-process uninstall, on the complete
-// installation and on machines that fight back: files that will not go,
-// registry contents no installer writes, a second start while the copy asks.
+// The whole two-process program under the robot: the hand-over, the roads
+// through the uninstall on the complete installation and on machines that
+// fight back (files that will not go, registry contents no installer writes),
+// the quiet mode, and command lines no caller should give. How words are
+// split and judged is checked natively; here the conversion from UTF-16, the
+// hand-over and the boxes.
 #include "support.h"
 
+#include <cstring>
 #include <functional>
-#include <thread>
+#include <set>
 
 namespace {
 
@@ -23,12 +27,12 @@ struct Road {
     std::function<void()> arrange;
     std::string boxes = kQuestion + kDone, preload = "1=00000407", substitutes = "", left = "";
     std::vector<std::string> answers = {"yes", "ok", "ok", "ok", "ok", "ok"};
-    std::string args = kKey;
+    std::string args = kKey, environment = "";
 };
 Road Refused(const char* what, std::function<void()> arrange, const std::string& boxes,
-             std::vector<std::string> answers = {"ok"}, const char* args = kKey)
+             std::vector<std::string> answers = {"ok"}, const char* args = kKey, const char* environment = "")
 {
-    return {what, std::move(arrange), boxes, "<unchanged>", "", "", std::move(answers), args};
+    return {what, std::move(arrange), boxes, "<unchanged>", "", "", std::move(answers), args, environment};
 }
 Road Rebuilt(const char* what, std::function<void()> arrange, const std::string& preload, const std::string& subs = "")
 {
@@ -113,6 +117,9 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
                 Ok(kError + "Keys HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes")),
         Refused("no Keyboard Layouts key", [] { RemoveKey(kMachine, kLayoutsPath); },
                 Ok(kError + "Keys HKEY_LOCAL_MACHINE\\" + kLayoutsPath)),
+        Refused("no temporary directory: no copy, nothing started", [] {},
+                Ok("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, um sein Original "
+                   "löschen zu können"), {"ok"}, kKey, "TMP=C:\\qvx-no-dir\\\nTEMP=C:\\qvx-no-dir\\"),
         Refused("the layout not registered", [] { RemoveKey(kMachine, LayoutPath(kKey)); },
                 Ok(kNotFound + kKey + "\nDLL: Quorvex.DLL")),
         Refused("only one Preload entry", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); },
@@ -137,7 +144,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
             want.replace(want.find("\nProduct: "), std::string::npos, "\nProduct: " + road.left);
             want.erase(want.find(" E0010407"), 9);
         }
-        RobotRun run = RunInstalled(road.args, road.answers);
+        RobotRun run = RunInstalled(road.args, road.answers, road.environment);
         gHeld.reset();
         EXPECT_TRUE(CleanEnd(run));
         EXPECT_EQ(Shown(run.boxes), road.boxes);
@@ -149,77 +156,67 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
     RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
 }
 
-// No changes nothing, in a centred window that owns its boxes; Yes removes
-// all; the leftover copy, started again, finds nothing to uninstall. Each
+// The installed program hands over to a copy in a fresh protected directory
+// wherever it was started from, TEMP itself included; only a file directly
+// inside a copy directory, in any letter case, is the copy. It asks in a
+// centred window that owns its boxes; No changes nothing. Then Yes removes
+// all, and the leftover copy, started again, finds nothing to uninstall. Each
 // copy leaves itself and its directory to the next restart, which takes them.
-TEST(Uninstall, NoThenYesThenAgain)
+TEST(Uninstall, HandOverWhereverStartedThenNoYesAndAgain)
 {
-    InstallProduct();
-    const std::string before = Machine(), after = "Preload: 1=00000407\nSubstitutes: \nLayouts: 00000407 00000409\nProduct: ";
-    RobotRun run = RunInstalled(kKey, {"no", "ok"});
-    EXPECT_TRUE(CleanEnd(run));
-    EXPECT_EQ(Shown(run.boxes), kQuestion + kCancelled);
-    EXPECT_EQ(Machine(), before);
+    std::string temp = TempDir(), upper = temp;
+    CharUpperA(&upper[0]);
+    ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
     ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "the null driver's screen";
-    EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
-    EXPECT_EQ(std::vector<int>({run.status.x, run.status.y, run.status.width, run.status.height}),
-              std::vector<int>({384, 320, 256, 128}));
-    for (const RobotBox& box : run.boxes)
-        EXPECT_TRUE(box.hasOwner);
-    const std::string again = TempDir() + "Uninstall_Quorvex.a9a9a9a9", copy = again + "\\Uninstall_Quorvex.exe";
-    CreateDirectoryA(again.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(PROGRAM_EXE, copy.c_str(), FALSE));
+    const std::string made = temp + "Uninstall_Quorvex.0a1b2c3d", deeper = made + "\\Tief\\Uninstall_Quorvex.exe",
+                      copy = upper + "UNINSTALL_QUORVEX.0A1B2C3D\\Uninstall_Quorvex.exe";
+    std::set<std::string> names;
+    for (const std::string& exe : {InstalledExe(), temp + "Uninstall_Quorvex.exe", deeper, copy}) {
+        SCOPED_TRACE(exe);
+        InstallProduct();
+        CreateDirectoryA(made.c_str(), nullptr);
+        CreateDirectoryA((made + "\\Tief").c_str(), nullptr);
+        CopyFileA(InstalledExe().c_str(), exe.c_str(), FALSE);
+        const std::string before = Machine();
+        RobotRun run = RunInstalled(kKey, {"no", "ok"}, "", exe);
+        RemoveTree(temp + "Uninstall_Quorvex.exe");
+        EXPECT_TRUE(CleanEnd(run));
+        EXPECT_EQ(Shown(run.boxes), kQuestion + kCancelled);
+        EXPECT_EQ(Machine(), before);
+        EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
+        EXPECT_EQ(std::vector<int>({run.status.x, run.status.y, run.status.width, run.status.height}),
+                  std::vector<int>({384, 320, 256, 128}));
+        for (const RobotBox& box : run.boxes)
+            EXPECT_TRUE(box.hasOwner);
+        const bool handedOver = exe != copy;
+        EXPECT_EQ(run.otherExitCodes.size(), handedOver ? 1u : 0u) << "processes besides the first";
+        const std::vector<std::string> dirs = CopyDirs();
+        ASSERT_EQ(dirs.size(), handedOver ? 2u : 1u);
+        const std::string ran = handedOver ? dirs[dirs[0] == made ? 1 : 0] : made;
+        EXPECT_EQ(Content(ran + "\\Uninstall_Quorvex.exe"), Content(InstalledExe()));
+        EXPECT_TRUE(PendingDeletion(ran)) << PendingRenames();
+        EXPECT_TRUE(!handedOver || OnlyForAdministrators(ran));
+        names.insert(handedOver ? ran.substr(temp.size()) : "Uninstall_Quorvex.made");
+    }
+    for (const std::string& name : names)  // random, and each run a name of its own
+        EXPECT_EQ(name.size() == 26 && name.find_first_not_of("0123456789abcdef", 18) == name.npos, name != *names.rbegin()) << name;
+    EXPECT_EQ(names.size(), 4u);
+    RemoveTree(made + "\\Tief");  // the leftover copy's directory holds nothing but it
+    const std::string after = "Preload: 1=00000407\nSubstitutes: \nLayouts: 00000407 00000409\nProduct: ";
     const struct { std::string exe, answer, boxes; } runs[] = {
-        {InstalledExe(), "yes", kQuestion + kDone}, {copy, "ok", Ok(kNotFound + kKey + "\nDLL: Quorvex.DLL")}};
+        {InstalledExe(), "yes", kQuestion + kDone}, {made + "\\Uninstall_Quorvex.exe", "ok", Ok(kNotFound + kKey + "\nDLL: Quorvex.DLL")}};
     for (const auto& r : runs) {
-        run = RunInstalled(kKey, {r.answer, "ok"}, "", r.exe);
+        RobotRun run = RunInstalled(kKey, {r.answer, "ok"}, "", r.exe);
         EXPECT_TRUE(CleanEnd(run));
         EXPECT_EQ(Shown(run.boxes), r.boxes);
         EXPECT_EQ(Machine(), after);
     }
     const std::vector<std::string> dirs = CopyDirs();
-    ASSERT_EQ(dirs.size(), 3u) << "after no, yes and the refusal";
+    ASSERT_EQ(dirs.size(), 2u) << "the leftover copy's and the complete run's";
     for (const std::string& dir : dirs)
         EXPECT_TRUE(PendingDeletion(dir)) << dir << "\n" << PendingRenames();
     EXPECT_TRUE(CleanEnd(RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe")));
     EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "a restart deletes the copies";
-}
-
-// A second click while the first copy asks: the first copy's directory is
-// protected, the second start gets a directory of its own, and both copies
-// ask undisturbed.
-TEST(Uninstall, SecondStartWhileTheFirstCopyAsks)
-{
-    InstallProduct();
-    const std::string signal = TempDir() + "qvx-first-box-";
-    RemoveTree(signal + "1");
-    RobotRun first;
-    std::thread firstRun([&] {
-        RobotOptions o;
-        o.commandLine = "\"" + InstalledExe() + "\" " + kKey;
-        o.answers = {"no", "ok"};
-        o.holdMs = 4000;
-        o.holdSignal = signal;
-        first = RunWithRobot(o);
-    });
-    for (int i = 0; i < 300 && !FileThere(signal + "1"); ++i)
-        Sleep(50);
-    const std::vector<std::string> asking = CopyDirs();
-    ASSERT_EQ(asking.size(), 1u);
-    const std::string name = asking[0].substr(TempDir().size());
-    EXPECT_EQ(name.size(), 26u);
-    EXPECT_EQ(name.find_first_not_of("0123456789abcdef", 18), std::string::npos) << name;
-    EXPECT_TRUE(OnlyForAdministrators(asking[0]));
-    const std::string before = Machine();
-    RobotRun second = RunInstalled(kKey, {"no", "ok"});
-    firstRun.join();
-    for (const RobotRun* run : {&first, &second}) {
-        EXPECT_TRUE(CleanEnd(*run));
-        EXPECT_EQ(Shown(run->boxes), kQuestion + kCancelled);
-    }
-    EXPECT_EQ(Machine(), before);
-    EXPECT_EQ(CopyDirs().size(), 2u);
-    RemoveTree(signal + "1");
 }
 
 // Quietly: no window, no box, the answer a deployment tool reads from the
@@ -275,6 +272,84 @@ TEST(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
     }
     RemoveTree(log);
     RemoveTree(usual);
+}
+
+#define CALLED "Deinstallationsprogramm nicht mit gültigem Registry-Key für die Tastatur aufgerufen "
+const std::string kRefused[] = {CALLED "(Angabe fehlt)", CALLED "(Länge nicht 8 Zeichen):\n",
+                                CALLED "(endet nicht in \"0407\", also kein deutsches Layout):\n",
+                                CALLED "(Schlüssel für Standardtastatur: nicht deinstallierbar):\n"};
+
+// The robot starts programs through the ANSI call, which cannot carry characters outside the code
+// page: a copy of this test, named like the program so that the robot follows it, starts the
+// installed program with the UTF-16 words given as numbers and ends with its exit code.
+[[maybe_unused]] const bool kLauncher = [] {
+    char* p = std::strstr(GetCommandLineA(), " --utf16");
+    if (p == nullptr)
+        return false;
+    const std::string exe = InstalledExe();
+    std::wstring line = L"\"" + std::wstring(exe.begin(), exe.end()) + L"\" ";
+    for (p += 8; *p;)
+        line += static_cast<wchar_t>(std::strtoul(p, &p, 10));
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    DWORD code = 1;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        UniqueHandle process(pi.hProcess), thread(pi.hThread);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        GetExitCodeProcess(pi.hProcess, &code);
+    }
+    ExitProcess(code);
+}();
+
+// Refusals index kRefused; kCopyRefuses: the installed program passes it, its copy does not.
+enum Outcome { kMissing, kLength, kNotGerman, kStandard, kAccepted, kNotRegistered, kCopyRefuses };
+// After the program path: the words, or the UTF-16 words; shown: the key as the box shows it.
+struct Line { std::string words; Outcome outcome; std::string shown = ""; std::wstring wide = L""; };
+Line Key(const std::string& key, Outcome outcome) { return {key, outcome, key}; }
+
+TEST(Uninstall, CommandLinesEndWithTheRightBoxAndChangeNothing)
+{
+    const Line lines[] = {  // box texts turn every control character into a line break
+        {"<no program>", kMissing}, {"<blanks>", kMissing}, {kKey, kAccepted},
+        {"\"E0010407\" \"/force\"", kAccepted}, Key("0010407", kLength), Key("E0010C07", kNotGerman),
+        Key("00000407", kStandard), Key("ABCD0407", kNotRegistered), Key("Ä0010407", kNotRegistered),
+        Key("%s%n0407", kNotRegistered), Key("%n%s%n%s", kNotGerman), {"\"E0 10407\"", kCopyRefuses},
+        {"E0010407\t/force", kLength, "E0010407\r\n/force"}, Key(std::string(258, 'x'), kLength),
+        {std::string(300, 'x') + " /force", kLength},
+        // Outside code page 1252: best fit, a default character, composition, a surrogate pair.
+        {"", kNotRegistered, "E00?0407", L"E00\x03BB" L"0407"}, {"", kNotGerman, "E001040?", L"E001040\x03BB"},
+        {"", kNotGerman, "?????407", L"\x4E2D\x0416\x05D0\x0660\x0662" L"407"},
+        {"", kAccepted, "", L"E001\xFF10\xFF14\xFF10\xFF17"}, {"", kNotRegistered, "??010407", L"\xD83D\xDE00" L"010407"},
+        {"", kNotRegistered, "É0010407", L"E\x0301" L"0010407"}, {"", kCopyRefuses, "", L"E00\x3000" L"0407"}};
+    InstallProduct();
+    const std::string exe = InstalledExe(), launcher = TempDir() + "qvx-utf16\\Uninstall_Quorvex.exe";
+    CreateDirectoryA((TempDir() + "qvx-utf16").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(_pgmptr, launcher.c_str(), FALSE)) << _pgmptr;
+    const std::string before = Machine();
+    for (const Line& c : lines) {
+        RobotOptions o;
+        o.applicationName = c.wide.empty() ? exe : launcher;
+        o.commandLine = c.words == "<no program>" ? "" : c.words == "<blanks>" ? "   "
+                      : c.wide.empty()            ? "\"" + exe + "\" " + c.words : "\"" + launcher + "\" --utf16";
+        for (wchar_t w : c.wide)
+            o.commandLine += " " + std::to_string(w);
+        SCOPED_TRACE(o.commandLine.substr(0, 90));
+        o.answers = {c.outcome == kAccepted ? "no" : "ok", "ok"};
+        ClearCopies();
+        RobotRun run = RunWithRobot(o);
+        EXPECT_TRUE(CleanEnd(run));
+        EXPECT_EQ(Shown(run.boxes), c.outcome == kAccepted      ? kQuestion + kCancelled
+                                    : c.outcome == kNotRegistered ? Ok(kNotFound + c.shown + "\nDLL: Quorvex.DLL")
+                                    : Ok(kRefused[c.outcome < kAccepted ? c.outcome : kMissing] + c.shown));
+        // Only a key that passed the first check is handed to a copy; the launcher counts as one more.
+        const bool handedOver = c.outcome >= kAccepted;
+        EXPECT_EQ(run.otherExitCodes.size(), handedOver + !c.wide.empty());
+        EXPECT_EQ(CopyDirs().size(), handedOver ? 1u : 0u);
+        EXPECT_EQ(Machine(), before);
+        EXPECT_EQ(!PendingRenames().empty(), handedOver) << "the copy leaves itself to the next restart";
+    }
+    RemoveTree(TempDir() + "qvx-utf16");
 }
 
 } // namespace
