@@ -26,7 +26,7 @@ wine_part() {
 # The shipped program imports only Windows system DLLs, carries its icon,
 # manifest and version block, and no time stamp.
 check_exe() {
-  local exe=$1 dlls d headers
+  local exe=$1 dlls d text wide headers
   dlls=$(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print toupper($3)}' | sort -u)
   for d in $dlls; do
     case $d in
@@ -34,10 +34,10 @@ check_exe() {
       *) echo "check_exe: $exe imports $d, not a Windows system DLL" >&2; return 1 ;;
     esac
   done
-  strings "$exe" | grep -q 'requireAdministrator' || { echo "check_exe: no manifest" >&2; return 1; }
-  strings -el "$exe" | grep -q '^AAPROGRAMICON$' || { echo "check_exe: no icon group AAPROGRAMICON" >&2; return 1; }
-  strings -el "$exe" | grep -q '^3.11.0.0$' || { echo "check_exe: no version 3.11.0.0" >&2; return 1; }
-  headers=$(i686-w64-mingw32-objdump -p "$exe")
+  text=$(strings "$exe"); wide=$(strings -el "$exe"); headers=$(i686-w64-mingw32-objdump -p "$exe")
+  grep -q 'requireAdministrator' <<<"$text" || { echo "check_exe: no manifest" >&2; return 1; }
+  grep -q '^AAPROGRAMICON$' <<<"$wide" || { echo "check_exe: no icon group AAPROGRAMICON" >&2; return 1; }
+  grep -q '^3.11.0.0$' <<<"$wide" || { echo "check_exe: no version 3.11.0.0" >&2; return 1; }
   grep -q '^Time/Date.*1970' <<<"$headers" || { echo "check_exe: the PE header carries a time stamp" >&2; return 1; }
   echo "check_exe: $(stat -c %s "$exe") bytes, imports: $(echo $dlls)"
 }

@@ -2,9 +2,9 @@
 # Wine as the Windows under test, in two ways:
 #
 # Sourced (". tools/wine.sh", with root set), it gives the scripts
-#   wine_env            the environment every Wine run here has,
-#   in_wine32 ARGS...   "bash ARGS" where Wine runs 32-bit Windows programs,
-#   mkprefix DIR ARCH   a throwaway Windows to test in,
+#   wine_env               the environment every Wine run here has,
+#   in_wine32 SCRIPT ...   the script run where Wine runs 32-bit programs,
+#   mkprefix DIR ARCH      a throwaway Windows to test in,
 #   install_product BUILD  the product installed into it.
 #
 # Run ("tools/wine.sh PROGRAM ARGS..."), it starts a Windows program under the
