@@ -2,8 +2,16 @@
 # Makes, once, a Debian chroot whose Wine runs 32-bit Windows programs with
 # qemu's user-mode emulator standing in for the kernel's missing IA-32
 # support, and registers that emulator for 32-bit x86 files. Prints its path.
+# A chroot made before a package joined the list below gets it added.
 set -euo pipefail
 dir=${QUORVEX_CHROOT:-/var/tmp/quorvex-wine32}
+# Wine and its emulator for the tests; Xvfb, xauth (for xvfb-run), ImageMagick
+# and Wine's own fonts (the title bars' button symbols) for the pictures.
+pkgs=(wine wine32:i386 wine64 qemu-user-static cmake locales xvfb xauth imagemagick fonts-wine)
+in_chroot() {
+  unshare -m --propagation private bash -c '
+    mount -t proc proc "$1/proc" && mount --rbind /dev "$1/dev" && chroot "$1" /bin/bash -c "$2"' _ "$dir" "$1"
+}
 if [ ! -e "$dir/.quorvex-wine32" ]; then
   command -v debootstrap >/dev/null ||
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
@@ -13,14 +21,14 @@ if [ ! -e "$dir/.quorvex-wine32" ]; then
   # never gets past reserving its address space; trixie's Wine and qemu run.
   debootstrap --variant=minbase trixie "$dir" http://deb.debian.org/debian >"$dir.log" 2>&1 ||
     { tail -20 "$dir.log" >&2; exit 1; }
-  unshare -m --propagation private bash -c '
-    mount -t proc proc "$1/proc" && mount --rbind /dev "$1/dev" &&
-    chroot "$1" /bin/bash -c "dpkg --add-architecture i386 && apt-get update -qq &&
-      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        wine wine32:i386 wine64 qemu-user-static cmake locales &&
-      localedef -i de_DE -f UTF-8 de_DE.UTF-8"' _ "$dir" >>"$dir.log" 2>&1 ||
-    { tail -20 "$dir.log" >&2; exit 1; }
   touch "$dir/.quorvex-wine32"
+fi
+if ! chroot "$dir" dpkg -s "${pkgs[@]}" >/dev/null 2>&1; then
+  echo "wine32_chroot: installing what $dir lacks of: ${pkgs[*]}" >&2
+  in_chroot "dpkg --add-architecture i386 && apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ${pkgs[*]} &&
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8" >>"$dir.log" 2>&1 ||
+    { tail -20 "$dir.log" >&2; exit 1; }
 fi
 entry=/proc/sys/fs/binfmt_misc/qemu-i386
 [ -d /proc/sys/fs/binfmt_misc ] && [ -e /proc/sys/fs/binfmt_misc/register ] ||
