@@ -68,6 +68,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         // No file of ours: left alone, silently.
         {"a shortcut that is a directory", [] { MakeStubborn(kDirectory, Shortcut(false)); }, kQuestion + kDone,
          "1=00000407", "", "desktop"},
+        Rebuilt("data differing in case", [] { P("2", "D0010407"); S("d0010407", "e0010407"); }, "1=00000407"),
         Rebuilt("REG_DWORD in Preload", [] { P("3", Dword(0x409), REG_DWORD); }, "1=00000407 2=\x09\x04"),
         Rebuilt("unterminated REG_BINARY in Preload", [] { P("3", "00000409", REG_BINARY); }, "1=00000407 2=00000409"),
         Rebuilt("REG_EXPAND_SZ target in Substitutes", [] { S("d0010407", kKey + std::string(1, '\0'), REG_EXPAND_SZ); },

@@ -119,7 +119,7 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   : "${WINEPREFIX:?WINEPREFIX must name a test prefix, never ~/.wine}"
   wine_env
   out=$(mktemp)
-  timeout -k 5 "${WINERUN_TIMEOUT:-300}" wine "$@" >"$out" 2>&1 </dev/null
+  timeout -k 5 "${WINERUN_TIMEOUT:-900}" wine "$@" >"$out" 2>&1 </dev/null
   rc=$?
   tr -d '\r' <"$out"
   rm -f "$out"
