@@ -96,15 +96,3 @@ bool RemoveOneDirectory(const char* path)
                       gWindowsErrorText);
     return false;
 }
-
-bool AddTrailingBackslash(char* path, size_t size)
-{
-    size_t length = strnlen(path, size);
-    if (length > 0 && (path[length - 1] == '\\' || path[length - 1] == '/'))
-        return true;
-    if (length + 2 > size)
-        return false;
-    path[length] = '\\';
-    path[length + 1] = '\0';
-    return true;
-}
