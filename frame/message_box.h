@@ -28,11 +28,9 @@ int WarningBoxVerbatim(const char* text);
 // the run did not go as planned (the final report counts too).
 extern unsigned gProblemBoxes;
 
-// MessageBoxA owned by the status window once it exists.
-int ShowMessageBox(const char* text, const char* caption, UINT type);
-
-// The Windows error text of the last captured error, quoted by failure boxes.
-extern char gWindowsErrorText[2048];
-void DescribeWindowsError(DWORD code);
-// Call right after the failing system call.
-void CaptureLastError();
+// The German description of a Windows error code that failure boxes quote:
+// the number, the system's text, a hint for access denied. The result is one
+// static buffer, overwritten by the next call.
+const char* DescribeWindowsError(DWORD code);
+// The same for the last error; call right after the failing system call.
+const char* CaptureLastError();

@@ -63,13 +63,12 @@ TEST(Frame, WindowsErrorTextFirstLineSystemTextAndAccessHint)
         std::string want = ExpectedErrorText(c.code);
         want.replace(0, want.find_first_of(":( ", 18), c.firstLine);
         SetLastError(c.code);
-        CaptureLastError();
-        EXPECT_EQ(gWindowsErrorText, want);
+        EXPECT_EQ(CaptureLastError(), want);
     }
     EXPECT_NE(ExpectedErrorText(2).find(":\n"), std::string::npos) << "Wine has no text for code 2";
     // A system text with an insert keeps its marker instead of reading arguments nobody passed.
-    DescribeWindowsError(ERROR_BAD_EXE_FORMAT);
-    EXPECT_NE(std::string(gWindowsErrorText).find("%1"), std::string::npos) << gWindowsErrorText;
+    const char* text = DescribeWindowsError(ERROR_BAD_EXE_FORMAT);
+    EXPECT_NE(std::string(text).find("%1"), std::string::npos) << text;
 }
 
 TEST(Frame, PaletteTableHoldsTheCubeOnceAndTheFixedColours)
@@ -99,9 +98,8 @@ TEST(Frame, BoxesWindowPaletteAndShutdownInTheirOrder)
     const int results[] = {InfoBox("Info: %s", "eins"), QuestionBox("Frage %s?", "zwei"), QuestionBox("Frage?"),
                            WarningBox("Spalte\tweiter\nGröße\r"), CaptionWarningBox("Eigene", "Datei %s", "a.txt"),
                            WarningBoxVerbatim("100%s%n %d")};
-    gShowCommand = SW_SHOWNORMAL;
     PrepareDisplay();
-    CreateStatusWindow();
+    CreateStatusWindow(SW_SHOWNORMAL);
     InfoBox("nachher");
     std::vector<RobotBox> boxes = StopAnsweringOwnBoxes();
     EXPECT_EQ(std::vector<int>(results, results + 6), (std::vector<int>{IDOK, IDYES, IDNO, IDOK, IDOK, IDOK}));
