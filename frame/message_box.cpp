@@ -10,6 +10,9 @@
 
 unsigned gProblemBoxes;
 
+// The two bytes that make FormatText show the rest of a format as it stands.
+#define VERBATIM_MARKER "\x7F\x7F"
+
 // A prepared text is at most twice the formatted one.
 static char messageText[32000];
 

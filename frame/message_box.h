@@ -5,12 +5,10 @@
 
 #include <cstdarg>
 
-// A format that begins with these two bytes is shown as it stands, percent
-// signs included: the way to show texts composed at run time.
-#define VERBATIM_MARKER "\x7F\x7F"
-
 // Writes the text for format and args into buffer (size bytes, terminator
 // included), cut at the buffer's end. Never leaves the buffer without text.
+// A format that begins with the bytes 7F 7F is shown as it stands after
+// them, percent signs included: the way to show texts composed at run time.
 void FormatText(char* buffer, size_t size, const char* format, va_list args);
 
 // Each shows one box and returns the button code (IDYES = 6 for "yes").
