@@ -1,4 +1,5 @@
 #include "frame/app.h"
+#include "frame/cmdline.h"
 #include "frame/environment.h"
 #include "frame/log.h"
 #include "frame/status_window.h"
@@ -22,10 +23,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     SetLastError(ERROR_SUCCESS);
     PrepareDisplay();
     gInstance = instance;
-    gShowCommand = showCommand;
     InitEnvironment();
     // Quietly there is no window at all, and the exit code tells the result.
-    if (CheckInvocation() && (gQuiet || CreateStatusWindow()))
+    if (CheckInvocation() && (gQuiet || CreateStatusWindow(showCommand)))
         RunUninstall();
     ScheduleCopyRemoval();
     Shutdown();

@@ -33,10 +33,10 @@ bool CopyOneFile(const char* source, const char* target, bool report, bool overw
         SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE);
         return true;
     }
-    CaptureLastError();
+    const char* error = CaptureLastError();
     if (report)
         CaptionWarningBox(kCaption, "Kopieren einer Datei fehlgeschlagen.\n\nQuelle: %s\nZiel: %s\n\n%s",
-                          source, target, gWindowsErrorText);
+                          source, target, error);
     return false;
 }
 
@@ -78,11 +78,9 @@ bool DeleteOneFile(const char* path, bool report, bool plainOnly)
         if (DeleteFileA(path))
             return true;
     }
-    if (report) {
-        CaptureLastError();
+    if (report)
         CaptionWarningBox(kCaption, "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
-                          gWindowsErrorText);
-    }
+                          CaptureLastError());
     return false;
 }
 
@@ -91,20 +89,7 @@ bool RemoveOneDirectory(const char* path)
     SetStatusLine("Lösche Verzeichnis %s ...", path);
     if (RemoveDirectoryA(path))
         return true;
-    CaptureLastError();
     CaptionWarningBox(kCaption, "Folgendes Verzeichnis kann nicht gelöscht werden:\n%s\n\n%s", path,
-                      gWindowsErrorText);
+                      CaptureLastError());
     return false;
-}
-
-bool AddTrailingBackslash(char* path, size_t size)
-{
-    size_t length = strnlen(path, size);
-    if (length > 0 && (path[length - 1] == '\\' || path[length - 1] == '/'))
-        return true;
-    if (length + 2 > size)
-        return false;
-    path[length] = '\\';
-    path[length + 1] = '\0';
-    return true;
 }

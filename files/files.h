@@ -19,6 +19,3 @@ enum PlainDeletion { kPlainFileDeleted, kNotPlainFile, kDeletionFailed };
 PlainDeletion DeletePlainFile(const char* path, bool announce);
 // True when the (empty) directory was removed; a failure is always shown.
 bool RemoveOneDirectory(const char* path);
-// Ends the path in a separator ("" becomes "\"). False, with the path left
-// as it was, when the buffer (size bytes) has no room for it.
-bool AddTrailingBackslash(char* path, size_t size);

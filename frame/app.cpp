@@ -1,17 +1,11 @@
 #include "frame/app.h"
 
-#include "frame/status_window.h"
-
 HINSTANCE gInstance;
-int gShowCommand;
 HDC gScreenDC;
-int gScreenWidth, gScreenHeight;
-int gColourDepth;
 bool gPaletteDevice;
 HPALETTE gProgramPalette;
 HCURSOR gCurrentCursor;
 HCURSOR gWaitCursor;
-bool gWow64;
 
 static HPALETTE previousPalette;
 static bool shutdownDone;
@@ -81,8 +75,6 @@ void FillPaletteTable()
             }
 }
 
-typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
-
 } // namespace
 
 const LOGPALETTE* ProgramPaletteTable()
@@ -98,22 +90,13 @@ void PrepareDisplay(bool forcePalette)
     gWaitCursor = LoadCursorA(nullptr, IDC_WAIT);
     gScreenDC = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
     SetMapMode(gScreenDC, MM_TEXT);
-    gScreenWidth = GetDeviceCaps(gScreenDC, HORZRES);
-    gScreenHeight = GetDeviceCaps(gScreenDC, VERTRES);
-    gColourDepth = GetDeviceCaps(gScreenDC, PLANES) * GetDeviceCaps(gScreenDC, BITSPIXEL);
-    gPaletteDevice = forcePalette || gColourDepth <= 8;
+    int colourDepth = GetDeviceCaps(gScreenDC, PLANES) * GetDeviceCaps(gScreenDC, BITSPIXEL);
+    gPaletteDevice = forcePalette || colourDepth <= 8;
     if (gPaletteDevice) {
         gProgramPalette = CreatePalette(ProgramPaletteTable());
         previousPalette = SelectPalette(gScreenDC, gProgramPalette, TRUE);
         RealizePalette(gScreenDC);
     }
-    // Old kernels lack IsWow64Process; they are all 32-bit Windows.
-    auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process")));
-    BOOL wow64 = FALSE;
-    if (isWow64 != nullptr)
-        isWow64(GetCurrentProcess(), &wow64);
-    gWow64 = wow64 != FALSE;
 }
 
 void Shutdown()

@@ -3,18 +3,14 @@
 #include <windows.h>
 
 extern HINSTANCE gInstance;      // module instance handle passed to WinMain
-extern int gShowCommand;         // show command for the status window
 extern HDC gScreenDC;            // device context of the whole screen
-extern int gScreenWidth, gScreenHeight;
-extern int gColourDepth;         // planes x bits per pixel
 extern bool gPaletteDevice;      // true on displays with 256 colours or fewer
 extern HPALETTE gProgramPalette; // exists only on palette devices
 extern HCURSOR gCurrentCursor;   // shown whenever the mouse moves over the status window
 extern HCURSOR gWaitCursor;
-extern bool gWow64;              // true when this 32-bit process runs on 64-bit Windows
 
-// Cursors, screen device context, metrics, the palette on palette devices
-// (or when forcePalette is set) and the WOW64 flag.
+// Cursors, screen device context and the palette on palette devices (or
+// when forcePalette is set).
 void PrepareDisplay(bool forcePalette = false);
 
 // Releases the display resources; only the first call does anything.

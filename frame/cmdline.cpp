@@ -1,15 +1,11 @@
-#include "frame/environment.h"
-
-#include "frame/text.h"
+#include "frame/cmdline.h"
 
 #include <cstring>
-
-#include "frame/log.h"
 
 int gArgumentCount;
 char gArguments[kMaxArguments + 1][kArgumentSize];
 bool gQuiet;
-char gLogPath[260];
+char gLogPath[kPathSize];
 
 int SplitCommandLine(const wchar_t* p, WideWord* words, int maxWords)
 {

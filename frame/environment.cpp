@@ -1,12 +1,12 @@
 #include "frame/environment.h"
 
 #include "frame/app.h"
+#include "frame/cmdline.h"
 #include "frame/status_window.h"
-#include "frame/text.h"
 
 #include <windows.h>
 
-char gProgramBaseName[260];
+char gProgramBaseName[kPathSize];
 
 void InitEnvironment()
 {
@@ -25,10 +25,10 @@ void InitEnvironment()
         if (n == 0)
             gArguments[i][0] = '\0';
     }
-    char modulePath[260] = "";
+    char modulePath[kPathSize] = "";
     if (GetModuleFileNameA(gInstance, modulePath, sizeof modulePath) == 0)
         modulePath[0] = '\0';
     modulePath[sizeof modulePath - 1] = '\0';
     BaseNameOf(modulePath, gProgramBaseName, sizeof gProgramBaseName);
-    CopyText(gWindowTitle, sizeof gWindowTitle, gProgramBaseName);
+    SetWindowTitle(gProgramBaseName);
 }

@@ -1,29 +1,10 @@
-// The words of the command line and the program's base name.
+// The command line and the program's name, taken once at start-up.
 #pragma once
-#include <cstddef>
 
-constexpr int kMaxArguments = 30;
-constexpr int kArgumentSize = 260;   // 258 bytes of text, terminator, spare
-constexpr int kWideWordSize = 260;
+#include "frame/text.h"
 
-extern int gArgumentCount;                              // 0 to 30
-extern char gArguments[kMaxArguments + 1][kArgumentSize]; // words 1..30; [0] unused
-extern char gProgramBaseName[260];
+extern char gProgramBaseName[kPathSize];
 
-// Splits the wide command line and derives the base name of the module;
-// the base name also becomes the first window title.
+// Splits the wide command line into the argument table and derives the
+// base name of the module; the base name also becomes the first window title.
 void InitEnvironment();
-
-// One word of the command line as split, before conversion.
-struct WideWord {
-    wchar_t text[kWideWordSize];
-    bool overlong;  // the word had more units than the slot holds
-};
-
-// Splits like the program's own rules (blanks only, a quote only at the
-// start of a word). Fills at most maxWords words, the program path first.
-// Returns the number of words stored.
-int SplitCommandLine(const wchar_t* commandLine, WideWord* words, int maxWords);
-
-// Base name of a full module path: no directory, no final extension.
-void BaseNameOf(const char* modulePath, char* out, size_t size);

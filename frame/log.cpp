@@ -1,5 +1,6 @@
 #include "frame/log.h"
 
+#include "frame/cmdline.h"
 #include "frame/handle.h"
 #include "frame/text.h"
 

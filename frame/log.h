@@ -1,10 +1,7 @@
 // The record of a run for those who remove the driver without watching:
-// every status line and box, appended to a log file, and the quiet mode in
-// which the boxes go only there.
+// every status line and box, appended to the file gLogPath names (see
+// frame/cmdline.h, where the quiet mode is too).
 #pragma once
-
-extern bool gQuiet;        // no window, no box: each box is logged and answered
-extern char gLogPath[260]; // empty: no log
 
 // Names the process in every line ("installiert" or "Kopie").
 void SetLogProcess(const char* name);

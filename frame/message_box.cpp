@@ -1,5 +1,6 @@
 #include "frame/message_box.h"
 
+#include "frame/cmdline.h"
 #include "frame/environment.h"
 #include "frame/log.h"
 #include "frame/status_window.h"
@@ -7,8 +8,10 @@
 
 #include <cstring>
 
-char gWindowsErrorText[2048];
 unsigned gProblemBoxes;
+
+// The two bytes that make FormatText show the rest of a format as it stands.
+#define VERBATIM_MARKER "\x7F\x7F"
 
 // A prepared text is at most twice the formatted one.
 static char messageText[32000];
@@ -33,6 +36,12 @@ void FormatText(char* buffer, size_t size, const char* format, va_list args)
         formatted[n < 0 ? 0 : (n > 1023 ? 1023 : n)] = '\0';
         CopyText(buffer, size, formatted[0] != '\0' ? formatted : format);
     }
+}
+
+// MessageBoxA owned by the status window once it exists.
+static int ShowMessageBox(const char* text, const char* caption, UINT type)
+{
+    return MessageBoxA(gStatusWindow, text, caption, type);
 }
 
 static int ShowFormatted(const char* caption, UINT type, const char* format, va_list args)
@@ -74,10 +83,6 @@ int WarningBoxVerbatim(const char* text)
     return WarningBox(marked);
 }
 
-int ShowMessageBox(const char* text, const char* caption, UINT type)
-{
-    return MessageBoxA(gStatusWindow, text, caption, type);
-}
 
 // wvsprintfA wants its arguments as a va_list; this builds one from "...".
 static void FormatInto(char* buffer, size_t size, const char* format, ...)
@@ -88,8 +93,9 @@ static void FormatInto(char* buffer, size_t size, const char* format, ...)
     va_end(args);
 }
 
-void DescribeWindowsError(DWORD code)
+const char* DescribeWindowsError(DWORD code)
 {
+    static char text[2048];
     // Inserts (%1) in a system text would read arguments nobody passed:
     // ask for the text with its insert markers left as they are.
     char* systemText = nullptr;
@@ -99,23 +105,24 @@ void DescribeWindowsError(DWORD code)
         reinterpret_cast<char*>(&systemText), 0, nullptr);
     int asSigned = static_cast<int>(code);
     if (asSigned >= -65534 && asSigned <= 65535)
-        FormatInto(gWindowsErrorText, sizeof gWindowsErrorText, "Windows-Errorcode %d", asSigned);
+        FormatInto(text, sizeof text, "Windows-Errorcode %d", asSigned);
     else
-        FormatInto(gWindowsErrorText, sizeof gWindowsErrorText, "Windows-Errorcode %08lX",
+        FormatInto(text, sizeof text, "Windows-Errorcode %08lX",
                    static_cast<unsigned long>(code));
     if (length != 0 && systemText != nullptr) {
-        AppendText(gWindowsErrorText, sizeof gWindowsErrorText, ":\n");
-        AppendText(gWindowsErrorText, sizeof gWindowsErrorText, systemText);
+        AppendText(text, sizeof text, ":\n");
+        AppendText(text, sizeof text, systemText);
     }
     if (systemText != nullptr)
         LocalFree(systemText);
     if (code == ERROR_ACCESS_DENIED)
-        AppendText(gWindowsErrorText, sizeof gWindowsErrorText,
+        AppendText(text, sizeof text,
                    " (übliche Ursache: Datei vorhanden, aber anderswo geöffnet, oder Zugriff durch "
                    "System oder Sicherheitssoftware blockiert)");
+    return text;
 }
 
-void CaptureLastError()
+const char* CaptureLastError()
 {
-    DescribeWindowsError(GetLastError());
+    return DescribeWindowsError(GetLastError());
 }

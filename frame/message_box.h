@@ -5,12 +5,10 @@
 
 #include <cstdarg>
 
-// A format that begins with these two bytes is shown as it stands, percent
-// signs included: the way to show texts composed at run time.
-#define VERBATIM_MARKER "\x7F\x7F"
-
 // Writes the text for format and args into buffer (size bytes, terminator
 // included), cut at the buffer's end. Never leaves the buffer without text.
+// A format that begins with the bytes 7F 7F is shown as it stands after
+// them, percent signs included: the way to show texts composed at run time.
 void FormatText(char* buffer, size_t size, const char* format, va_list args);
 
 // Each shows one box and returns the button code (IDYES = 6 for "yes").
@@ -28,11 +26,9 @@ int WarningBoxVerbatim(const char* text);
 // the run did not go as planned (the final report counts too).
 extern unsigned gProblemBoxes;
 
-// MessageBoxA owned by the status window once it exists.
-int ShowMessageBox(const char* text, const char* caption, UINT type);
-
-// The Windows error text of the last captured error, quoted by failure boxes.
-extern char gWindowsErrorText[2048];
-void DescribeWindowsError(DWORD code);
-// Call right after the failing system call.
-void CaptureLastError();
+// The German description of a Windows error code that failure boxes quote:
+// the number, the system's text, a hint for access denied. The result is one
+// static buffer, overwritten by the next call.
+const char* DescribeWindowsError(DWORD code);
+// The same for the last error; call right after the failing system call.
+const char* CaptureLastError();

@@ -6,10 +6,20 @@
 #include "frame/message_box.h"
 
 HWND gStatusWindow;
-char gWindowTitle[260];
 char gStatusLine[501];
 
-bool CreateStatusWindow()
+static char windowTitle[kPathSize];
+
+static LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void SetWindowTitle(const char* name, const char* addition)
+{
+    CopyText(windowTitle, sizeof windowTitle, name);
+    if (addition != nullptr)
+        AppendText(windowTitle, sizeof windowTitle, addition);
+}
+
+bool CreateStatusWindow(int showCommand)
 {
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
@@ -26,14 +36,16 @@ bool CreateStatusWindow()
         wc.hIconSm = wc.hIcon;
     RegisterClassExA(&wc);
 
-    int width = gScreenWidth / 4;
-    int height = gScreenHeight / 6;
-    int x = (gScreenWidth - width) / 2;
-    int y = (gScreenHeight - height) / 2;
-    gStatusWindow = CreateWindowExA(0, gProgramBaseName, gWindowTitle,
+    int screenWidth = GetDeviceCaps(gScreenDC, HORZRES);
+    int screenHeight = GetDeviceCaps(gScreenDC, VERTRES);
+    int width = screenWidth / 4;
+    int height = screenHeight / 6;
+    int x = (screenWidth - width) / 2;
+    int y = (screenHeight - height) / 2;
+    gStatusWindow = CreateWindowExA(0, gProgramBaseName, windowTitle,
                                     WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y,
                                     width, height, nullptr, nullptr, gInstance, nullptr);
-    ShowWindow(gStatusWindow, gShowCommand);
+    ShowWindow(gStatusWindow, showCommand);
     UpdateWindow(gStatusWindow);
     return true;
 }
@@ -61,7 +73,7 @@ static void RealizeInWindow(HWND window, bool updateColours)
     ReleaseDC(window, dc);
 }
 
-LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:

@@ -101,3 +101,15 @@ bool ComposeText(char* dest, size_t size, const char* format, const char* arg1, 
     }
     return fits;
 }
+
+bool AddTrailingBackslash(char* path, size_t size)
+{
+    size_t length = strnlen(path, size);
+    if (length > 0 && (path[length - 1] == '\\' || path[length - 1] == '/'))
+        return true;
+    if (length + 2 > size)
+        return false;
+    path[length] = '\\';
+    path[length + 1] = '\0';
+    return true;
+}

@@ -3,6 +3,10 @@
 #pragma once
 #include <cstddef>
 
+// Bytes of every path buffer: MAX_PATH, the longest path the narrow calls
+// hand out, terminator included.
+constexpr size_t kPathSize = 260;
+
 // Copies src into dest (size bytes, terminator included), cutting it at the
 // end of the buffer. Returns true when src fit whole.
 bool CopyText(char* dest, size_t size, const char* src);
@@ -28,3 +32,7 @@ void PrepareBoxText(char* dest, size_t size, const char* src);
 // Returns true when the whole text fit.
 bool ComposeText(char* dest, size_t size, const char* format, const char* arg1,
                  const char* arg2 = nullptr, const char* arg3 = nullptr);
+
+// Ends the path in a separator ("" becomes "\"). False, with the path left
+// as it was, when the buffer (size bytes) has no room for it.
+bool AddTrailingBackslash(char* path, size_t size);

@@ -1,12 +1,6 @@
 #include "layouts/registry.h"
 
-#include "frame/text.h"
-
 #include <cstring>
-
-char gEnumSubkeyName[260];
-char gEnumValueName[260];
-BYTE gEnumValueData[260];
 
 bool SetStringValue(HKEY key, const char* name, const char* text)
 {
@@ -15,30 +9,30 @@ bool SetStringValue(HKEY key, const char* name, const char* text)
            ERROR_SUCCESS;
 }
 
-HKEY CreateKey(HKEY parent, const char* path, REGSAM access)
+UniqueKey CreateKey(HKEY parent, const char* path, REGSAM access)
 {
     HKEY key = nullptr;
     char noClass[] = "";
     if (RegCreateKeyExA(parent, path, 0, noClass, REG_OPTION_NON_VOLATILE, access, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+        return UniqueKey();
+    return UniqueKey(key);
 }
 
-static HKEY OpenKey(HKEY parent, const char* path, REGSAM access)
+static UniqueKey OpenKey(HKEY parent, const char* path, REGSAM access)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(parent, path, 0, access, &key) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+        return UniqueKey();
+    return UniqueKey(key);
 }
 
-HKEY OpenKeyForWrite(HKEY parent, const char* path)
+UniqueKey OpenKeyForWrite(HKEY parent, const char* path)
 {
     return OpenKey(parent, path, KEY_ALL_ACCESS);
 }
 
-HKEY OpenKeyForRead(HKEY parent, const char* path)
+UniqueKey OpenKeyForRead(HKEY parent, const char* path)
 {
     return OpenKey(parent, path, KEY_READ);
 }
@@ -61,43 +55,39 @@ DWORD CountValues(HKEY key)
     return count;
 }
 
-bool EnumSubkey(HKEY key, DWORD index)
+bool EnumSubkey(HKEY key, DWORD index, char* name, DWORD size)
 {
-    DWORD size = sizeof gEnumSubkeyName;
-    return RegEnumKeyExA(key, index, gEnumSubkeyName, &size, nullptr, nullptr, nullptr,
-                         nullptr) == ERROR_SUCCESS;
+    return RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
 }
 
-bool EnumValue(HKEY key, DWORD index)
+bool EnumValue(HKEY key, DWORD index, char* name, DWORD nameSize, BYTE* data, DWORD dataSize)
 {
-    memset(gEnumValueName, 0, sizeof gEnumValueName);
-    memset(gEnumValueData, 0, sizeof gEnumValueData);
-    DWORD nameSize = sizeof gEnumValueName;
-    DWORD dataSize = sizeof gEnumValueData;
-    return RegEnumValueA(key, index, gEnumValueName, &nameSize, nullptr, nullptr, gEnumValueData,
-                         &dataSize) == ERROR_SUCCESS;
+    memset(name, 0, nameSize);
+    memset(data, 0, dataSize);
+    return RegEnumValueA(key, index, name, &nameSize, nullptr, nullptr, data, &dataSize) ==
+           ERROR_SUCCESS;
 }
 
 bool DeleteKeyTree(HKEY parent, const char* name)
 {
     if (name[0] == '\0')
         return false;
-    HKEY key = OpenKeyForWrite(parent, name);
-    if (key == nullptr)
+    UniqueKey key = OpenKeyForWrite(parent, name);
+    if (!key)
         return false;
     bool result = true;
-    for (DWORD i = CountSubkeys(key); i-- > 0;) {
-        if (!EnumSubkey(key, i)) {
+    for (DWORD i = CountSubkeys(key.get()); i-- > 0;) {
+        // Each level its own name: the recursion must not overwrite it.
+        char child[kKeyNameSize];
+        if (!EnumSubkey(key.get(), i, child, sizeof child)) {
             result = false;
             continue;
         }
-        // The recursion overwrites the shared name buffer.
-        char child[260];
-        CopyText(child, sizeof child, gEnumSubkeyName);
-        if (!DeleteKeyTree(key, child))
+        if (!DeleteKeyTree(key.get(), child))
             result = false;
     }
-    RegCloseKey(key);
+    key.reset();  // closed before the key itself is deleted
     if (RegDeleteKeyA(parent, name) != ERROR_SUCCESS)
         result = false;
     return result;

@@ -74,8 +74,8 @@ bool LeavesAnotherLayout()
 {
     // Where the layout has no entry the lists stay as they are; an empty
     // one makes Windows fall back to its default layout.
-    const PreloadEntry* list = gLayoutNotInPreload ? gPreload : gNewPreload;
-    unsigned count = gLayoutNotInPreload ? gPreloadCount : gNewPreloadCount;
+    const PreloadEntry* list = gLayoutNotInPreload ? gSnapshot.preload : gRebuilt.preload;
+    unsigned count = gLayoutNotInPreload ? gSnapshot.preloadCount : gRebuilt.preloadCount;
     if (gLayoutNotInPreload && count == 0)
         return true;
     for (unsigned i = 0; i < count; ++i) {
@@ -97,8 +97,8 @@ struct Marks {
 Marks FindMarks()
 {
     Marks m;
-    for (unsigned i = 0; i < gPreloadCount; ++i) {
-        const PreloadEntry& e = gPreload[i];
+    for (unsigned i = 0; i < gSnapshot.preloadCount; ++i) {
+        const PreloadEntry& e = gSnapshot.preload[i];
         if (e.substitute != nullptr && EqualNoCase(e.substitute, gLayoutKey))
             m.removed = static_cast<int>(i);
         if (IsStandardLayoutKey(e.data))
@@ -111,7 +111,7 @@ Marks FindMarks()
 
 void AppendNewPreload(const PreloadEntry& e)
 {
-    PreloadEntry& out = gNewPreload[gNewPreloadCount++];
+    PreloadEntry& out = gRebuilt.preload[gRebuilt.preloadCount++];
     char digits[16];
     out.name = KeepText(DecimalText(e.newNumber, digits), sizeof digits);
     out.data = e.newData;
@@ -144,52 +144,52 @@ bool RemoveLayoutFromPreload()
         m.holder = m.removed > 0 ? m.removed - 1 : 1;
         source = m.removed;
     }
-    for (unsigned i = 0; i < gPreloadCount; ++i) {
-        PreloadEntry& e = gPreload[i];
+    for (unsigned i = 0; i < gSnapshot.preloadCount; ++i) {
+        PreloadEntry& e = gSnapshot.preload[i];
         if (IsStandardLayoutKey(e.data) || IsStandardLayoutKey(e.substitute))
             e.standard = true;
         else if (!e.canonical)
             e.number = 2000;
     }
-    if (gPreload[m.removed].number == 1) {
+    if (gSnapshot.preload[m.removed].number == 1) {
         int32_t next = 1;
-        for (unsigned i = 0; i < gPreloadCount; ++i)
-            if (gPreload[i].standard)
-                gPreload[i].number = next++;
+        for (unsigned i = 0; i < gSnapshot.preloadCount; ++i)
+            if (gSnapshot.preload[i].standard)
+                gSnapshot.preload[i].number = next++;
     }
 
-    gNewPreloadCount = 0;
-    gNewSubstituteCount = 0;
+    gRebuilt.preloadCount = 0;
+    gRebuilt.substituteCount = 0;
     for (int32_t k = 0; k <= 2001; ++k) {
-        for (unsigned i = 0; i < gPreloadCount; ++i) {
-            PreloadEntry& e = gPreload[i];
+        for (unsigned i = 0; i < gSnapshot.preloadCount; ++i) {
+            PreloadEntry& e = gSnapshot.preload[i];
             if (static_cast<int>(i) == m.removed || e.number != k)
                 continue;
-            e.newNumber = static_cast<int32_t>(gNewPreloadCount + 1);
+            e.newNumber = static_cast<int32_t>(gRebuilt.preloadCount + 1);
             if (e.substitute == nullptr) {
                 e.newData = e.data;
             } else {
                 if (m.plain < 0 && static_cast<int>(i) == m.holder && source >= 0)
-                    e.newData = KeepText(gPreload[source].data, 260);
+                    e.newData = KeepText(gSnapshot.preload[source].data, kTableTextSize);
                 else
-                    e.newData = KeepText(NewPreloadIdentifier(LanguagePart(e.data), gNewSubstitutes,
-                                                              gNewSubstituteCount),
+                    e.newData = KeepText(NewPreloadIdentifier(LanguagePart(e.data), gRebuilt.substitutes,
+                                                              gRebuilt.substituteCount),
                                          12);
-                SubstitutePair& pair = gNewSubstitutes[gNewSubstituteCount++];
+                SubstitutePair& pair = gRebuilt.substitutes[gRebuilt.substituteCount++];
                 pair.name = e.newData;
                 pair.data = e.substitute;
             }
-            ++gNewPreloadCount;
+            ++gRebuilt.preloadCount;
         }
     }
 
     // Entries without substitute first, then the others, each by new number.
-    gNewPreloadCount = 0;
+    gRebuilt.preloadCount = 0;
     for (int pass = 0; pass < 2; ++pass) {
         bool withSubstitute = pass == 1;
-        for (int32_t n = 1; n <= static_cast<int32_t>(gPreloadCount); ++n)
-            for (unsigned i = 0; i < gPreloadCount; ++i) {
-                const PreloadEntry& e = gPreload[i];
+        for (int32_t n = 1; n <= static_cast<int32_t>(gSnapshot.preloadCount); ++n)
+            for (unsigned i = 0; i < gSnapshot.preloadCount; ++i) {
+                const PreloadEntry& e = gSnapshot.preload[i];
                 if (static_cast<int>(i) != m.removed && e.newNumber == n &&
                     (e.substitute != nullptr) == withSubstitute)
                     AppendNewPreload(e);

@@ -1,13 +1,11 @@
 // Takes the layout out of the user's Preload and Substitutes lists: the new
-// lists are computed from the snapshot, then written back as a whole.
+// lists are computed from the snapshot, in memory only; layouts/writeback
+// then writes them as a whole.
 #pragma once
 
 // False only when the layout key is unknown or a standard layout key, with
 // the reason in gRegistryErrorText. Changes memory only.
 bool RemoveLayoutFromPreload();
-// Rewrites Preload and Substitutes from the new tables. True when nothing
-// failed; otherwise gRegistryErrorText says what.
-bool WriteBackLayoutLists();
 
 // After the removal: true when the list the user is left with offers a
 // layout other than the removed one (directly or through Substitutes).

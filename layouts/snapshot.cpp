@@ -9,24 +9,33 @@
 
 static const char kPreloadPath[] = "Keyboard Layout\\Preload";
 static const char kSubstitutesPath[] = "Keyboard Layout\\Substitutes";
-static const char kLayoutsPath[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts";
 static const char kOpenFailed[] = "Fehler beim Öffnen des Registry-Keys %s\\%s";
+
+// The names and data enumerated last; the tables keep copies.
+static char valueName[kTableTextSize];
+static BYTE valueData[kTableTextSize];  // may hold no terminator
+static char subkeyName[kKeyNameSize];
+
+static bool NextValue(HKEY key, DWORD index)
+{
+    return EnumValue(key, index, valueName, sizeof valueName, valueData, sizeof valueData);
+}
 
 static char* KeepName()
 {
-    return KeepText(gEnumValueName, sizeof gEnumValueName);
+    return KeepText(valueName, sizeof valueName);
 }
 
 static char* KeepData()
 {
-    return KeepText(reinterpret_cast<const char*>(gEnumValueData), sizeof gEnumValueData);
+    return KeepText(reinterpret_cast<const char*>(valueData), sizeof valueData);
 }
 
 // Opens a key for reading; when it cannot be, says which in the error text.
-static HKEY OpenOrExplain(HKEY root, const char* rootName, const char* path)
+static UniqueKey OpenOrExplain(HKEY root, const char* rootName, const char* path)
 {
-    HKEY key = OpenKeyForRead(root, path);
-    if (key == nullptr)
+    UniqueKey key = OpenKeyForRead(root, path);
+    if (!key)
         ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed, rootName, path);
     return key;
 }
@@ -41,7 +50,7 @@ static bool ReadUserList(const char* path, unsigned& count, Keep keep)
         return false;
     DWORD values = CountValues(key.get());
     for (DWORD i = 0; i < values; ++i) {
-        if (count < kTableCapacity && EnumValue(key.get(), i))
+        if (count < kTableCapacity && NextValue(key.get(), i))
             keep(count++);
     }
     return true;
@@ -49,8 +58,8 @@ static bool ReadUserList(const char* path, unsigned& count, Keep keep)
 
 static bool ReadPreload()
 {
-    return ReadUserList(kPreloadPath, gPreloadCount, [](unsigned n) {
-        PreloadEntry& e = gPreload[n];
+    return ReadUserList(kPreloadPath, gSnapshot.preloadCount, [](unsigned n) {
+        PreloadEntry& e = gSnapshot.preload[n];
         e.name = KeepName();
         e.data = KeepData();
         e.number = ReadOrderNumber(e.name);
@@ -60,14 +69,14 @@ static bool ReadPreload()
 
 static bool ReadSubstitutes()
 {
-    return ReadUserList(kSubstitutesPath, gSubstituteCount, [](unsigned n) {
-        SubstitutePair& pair = gSubstitutes[n];
+    return ReadUserList(kSubstitutesPath, gSnapshot.substituteCount, [](unsigned n) {
+        SubstitutePair& pair = gSnapshot.substitutes[n];
         pair.name = KeepName();
         pair.data = KeepData();
         // Only the first Preload entry with that data is linked.
-        for (unsigned p = 0; p < gPreloadCount; ++p) {
-            if (EqualNoCase(gPreload[p].data, pair.name)) {
-                gPreload[p].substitute = KeepText(pair.data, sizeof gEnumValueData);
+        for (unsigned p = 0; p < gSnapshot.preloadCount; ++p) {
+            if (EqualNoCase(gSnapshot.preload[p].data, pair.name)) {
+                gSnapshot.preload[p].substitute = KeepText(pair.data, sizeof valueData);
                 break;
             }
         }
@@ -86,48 +95,40 @@ static bool IsGermanLayoutName(const char* name)
 
 static bool ReadLayouts()
 {
-    UniqueKey layouts(OpenOrExplain(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kLayoutsPath));
+    UniqueKey layouts(OpenOrExplain(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kKeyboardLayoutsPath));
     if (!layouts)
         return false;
     DWORD count = CountSubkeys(layouts.get());
     for (DWORD i = 0; i < count; ++i) {
-        if (gLayoutCount >= kTableCapacity || !EnumSubkey(layouts.get(), i))
+        if (gSnapshot.layoutCount >= kTableCapacity || !EnumSubkey(layouts.get(), i, subkeyName, sizeof subkeyName))
             continue;
-        if (!IsGermanLayoutName(gEnumSubkeyName))
+        if (!IsGermanLayoutName(subkeyName))
             continue;
-        if (EqualNoCase(gEnumSubkeyName, gLayoutKey))
-            gLayoutKeyIndex = static_cast<int32_t>(gLayoutCount);
-        LayoutEntry& entry = gLayouts[gLayoutCount];
-        entry.keyName = KeepText(gEnumSubkeyName, sizeof gEnumSubkeyName);
+        if (EqualNoCase(subkeyName, gLayoutKey))
+            gLayoutKeyIndex = static_cast<int32_t>(gSnapshot.layoutCount);
+        LayoutEntry& entry = gSnapshot.layouts[gSnapshot.layoutCount];
+        entry.keyName = KeepText(subkeyName, sizeof subkeyName);
         UniqueKey layout(OpenKeyForRead(layouts.get(), entry.keyName));
         if (!layout) {
             ComposeText(gRegistryErrorText, sizeof gRegistryErrorText,
-                        "Fehler beim Öffnen des Registry-Subkeys %s - %s", kLayoutsPath,
+                        "Fehler beim Öffnen des Registry-Subkeys %s - %s", kKeyboardLayoutsPath,
                         entry.keyName);
             return false;
         }
         DWORD values = CountValues(layout.get());
         for (DWORD v = 0; v < values; ++v) {
-            if (EnumValue(layout.get(), v) && strcmp(gEnumValueName, "Layout File") == 0)
+            if (NextValue(layout.get(), v) && strcmp(valueName, "Layout File") == 0)
                 entry.layoutFile = KeepData();
         }
-        ++gLayoutCount;
+        ++gSnapshot.layoutCount;
     }
     return true;
 }
 
 bool TakeLayoutSnapshot()
 {
-    memset(gPreload, 0, sizeof gPreload);
-    memset(gSubstitutes, 0, sizeof gSubstitutes);
-    memset(gLayouts, 0, sizeof gLayouts);
-    memset(gNewPreload, 0, sizeof gNewPreload);
-    memset(gNewSubstitutes, 0, sizeof gNewSubstitutes);
     // Taken once per run, so this only matters to a second snapshot: it
     // describes the registry as it is now, not added to the one before.
-    gPreloadCount = gSubstituteCount = gLayoutCount = 0;
-    gNewPreloadCount = gNewSubstituteCount = 0;
-    gLayoutKeyIndex = -1;
-    gLayoutNotInPreload = false;
+    ClearLayoutTables();
     return ReadPreload() && ReadSubstitutes() && ReadLayouts();
 }

@@ -2,5 +2,8 @@
 // layouts into the tables. The registry is only read.
 #pragma once
 
+// Below HKEY_LOCAL_MACHINE: one subkey per installed layout.
+inline constexpr char kKeyboardLayoutsPath[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts";
+
 // True when all three places were read; false with gRegistryErrorText set.
 bool TakeLayoutSnapshot();

@@ -3,21 +3,25 @@
 #include <cstdlib>
 #include <cstring>
 
-PreloadEntry gPreload[kTableCapacity];
-unsigned gPreloadCount;
-SubstitutePair gSubstitutes[kTableCapacity];
-unsigned gSubstituteCount;
-LayoutEntry gLayouts[kTableCapacity];
-unsigned gLayoutCount;
-PreloadEntry gNewPreload[kTableCapacity];
-unsigned gNewPreloadCount;
-SubstitutePair gNewSubstitutes[kTableCapacity];
-unsigned gNewSubstituteCount;
+LayoutSnapshot gSnapshot;
+RebuiltLists gRebuilt;
 
-char gLayoutKey[260];
+char gLayoutKey[kArgumentSize];
 int32_t gLayoutKeyIndex = -1;
 bool gLayoutNotInPreload;
 char gRegistryErrorText[1000];
+
+void ClearLayoutTables()
+{
+    // Copied from empty tables in zeroed memory: a temporary of this size
+    // would not belong on the stack.
+    static const LayoutSnapshot kNoSnapshot = {};
+    static const RebuiltLists kNothingRebuilt = {};
+    gSnapshot = kNoSnapshot;
+    gRebuilt = kNothingRebuilt;
+    gLayoutKeyIndex = -1;
+    gLayoutNotInPreload = false;
+}
 
 char* KeepText(const char* text, size_t maxLength)
 {

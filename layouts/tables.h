@@ -4,7 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/cmdline.h"
+
 constexpr unsigned kTableCapacity = 1000;
+// Bytes of a value name or data read for the tables: longer ones are cut.
+constexpr unsigned kTableTextSize = 260;
 
 struct PreloadEntry {
     char* name;         // value name as read ("1", "2", ...)
@@ -27,21 +31,35 @@ struct LayoutEntry {
     char* layoutFile;   // data of "Layout File"; null if none
 };
 
-extern PreloadEntry gPreload[kTableCapacity];
-extern unsigned gPreloadCount;
-extern SubstitutePair gSubstitutes[kTableCapacity];
-extern unsigned gSubstituteCount;
-extern LayoutEntry gLayouts[kTableCapacity];
-extern unsigned gLayoutCount;
-extern PreloadEntry gNewPreload[kTableCapacity];
-extern unsigned gNewPreloadCount;
-extern SubstitutePair gNewSubstitutes[kTableCapacity];
-extern unsigned gNewSubstituteCount;
+// The registry as read: the user's lists and the installed German layouts.
+struct LayoutSnapshot {
+    PreloadEntry preload[kTableCapacity];
+    unsigned preloadCount;
+    SubstitutePair substitutes[kTableCapacity];
+    unsigned substituteCount;
+    LayoutEntry layouts[kTableCapacity];
+    unsigned layoutCount;
+};
 
-extern char gLayoutKey[260];         // the layout being removed: argument word 1, once accepted
-extern int32_t gLayoutKeyIndex;        // entry of the layout key in gLayouts; -1 if none
+// The user's lists as the removal rebuilds them, to be written back.
+struct RebuiltLists {
+    PreloadEntry preload[kTableCapacity];
+    unsigned preloadCount;
+    SubstitutePair substitutes[kTableCapacity];
+    unsigned substituteCount;
+};
+
+extern LayoutSnapshot gSnapshot;
+extern RebuiltLists gRebuilt;
+
+extern char gLayoutKey[kArgumentSize]; // the layout being removed: argument word 1, once accepted
+extern int32_t gLayoutKeyIndex;        // entry of the layout key in gSnapshot.layouts; -1 if none
 extern bool gLayoutNotInPreload;       // the removal found no Preload entry of the layout
 extern char gRegistryErrorText[1000];  // German reason of the last registry failure
+
+// Empties both tables and forgets the layout key's entry, as before the
+// first snapshot.
+void ClearLayoutTables();
 
 // Heap copy of at most maxLength bytes of text (it need not be terminated
 // within them). Lives until the process ends, like every table text.

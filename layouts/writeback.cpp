@@ -1,3 +1,5 @@
+#include "layouts/writeback.h"
+
 #include "frame/handle.h"
 #include "frame/text.h"
 #include "layouts/registry.h"
@@ -73,7 +75,7 @@ bool WriteBackLayoutLists()
     if (gLayoutNotInPreload)
         return true;
     // Never leave the user without any layout to choose.
-    if (gNewPreloadCount == 0) {
+    if (gRebuilt.preloadCount == 0) {
         CopyText(gRegistryErrorText, sizeof gRegistryErrorText,
                  "INTERNER FEHLER: newpreloadcount ist 0!");
         return false;
@@ -86,13 +88,13 @@ bool WriteBackLayoutLists()
                     kParentPath);
         return false;
     }
-    if (RewriteList(parent.get(), "Preload", gNewPreload, gNewPreloadCount, Every<PreloadEntry>, 1) &&
-        RewriteList(parent.get(), "Substitutes", gNewSubstitutes, gNewSubstituteCount,
+    if (RewriteList(parent.get(), "Preload", gRebuilt.preload, gRebuilt.preloadCount, Every<PreloadEntry>, 1) &&
+        RewriteList(parent.get(), "Substitutes", gRebuilt.substitutes, gRebuilt.substituteCount,
                     StandardFirst, 2))
         return true;
     // Half-rewritten lists may point at identifiers that no longer exist:
     // put both back as they were read.
-    RewriteList(parent.get(), "Preload", gPreload, gPreloadCount, Every<PreloadEntry>, 1);
-    RewriteList(parent.get(), "Substitutes", gSubstitutes, gSubstituteCount, Every<SubstitutePair>, 1);
+    RewriteList(parent.get(), "Preload", gSnapshot.preload, gSnapshot.preloadCount, Every<PreloadEntry>, 1);
+    RewriteList(parent.get(), "Substitutes", gSnapshot.substitutes, gSnapshot.substituteCount, Every<SubstitutePair>, 1);
     return false;
 }

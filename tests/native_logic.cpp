@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "frame/environment.h"
-#include "frame/log.h"
+#include "frame/cmdline.h"
 #include "frame/text.h"
 #include "layouts/removal.h"
 #include "layouts/tables.h"
-#include "uninstall/invocation.h"
+#include "uninstall/arguments.h"
 
 namespace {
 
@@ -77,12 +76,12 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
 // the new Preload list in write order and the new Substitutes, or the refusal.
 std::string Remove(const std::string& entries, const char* key = "E0010407", int32_t keyIndex = 0)
 {
-    memset(gPreload, 0, sizeof gPreload);
-    gPreloadCount = 0;
+    memset(gSnapshot.preload, 0, sizeof gSnapshot.preload);
+    gSnapshot.preloadCount = 0;
     gLayoutNotInPreload = false;
     std::istringstream in(entries);
     for (std::string item; in >> item;) {
-        PreloadEntry& e = gPreload[gPreloadCount++];
+        PreloadEntry& e = gSnapshot.preload[gSnapshot.preloadCount++];
         const size_t eq = item.find('='), gt = item.find('>');
         e.name = KeepText(item.substr(0, eq).c_str(), 300);
         e.data = KeepText(item.substr(eq + 1, gt - eq - 1).c_str(), 300);
@@ -97,11 +96,11 @@ std::string Remove(const std::string& entries, const char* key = "E0010407", int
     if (gLayoutNotInPreload)
         return "not in Preload";
     std::string out;
-    for (unsigned i = 0; i < gNewPreloadCount; ++i)
-        out += std::string(gNewPreload[i].name) + "=" + gNewPreload[i].data + " ";
+    for (unsigned i = 0; i < gRebuilt.preloadCount; ++i)
+        out += std::string(gRebuilt.preload[i].name) + "=" + gRebuilt.preload[i].data + " ";
     out += "|";
-    for (unsigned i = 0; i < gNewSubstituteCount; ++i)
-        out += std::string(" ") + gNewSubstitutes[i].name + "=" + gNewSubstitutes[i].data;
+    for (unsigned i = 0; i < gRebuilt.substituteCount; ++i)
+        out += std::string(" ") + gRebuilt.substitutes[i].name + "=" + gRebuilt.substitutes[i].data;
     return out;
 }
 
@@ -185,12 +184,12 @@ TEST(Removal, IdentifiersSkipUsedNamesAndStayDistinctPerLanguageOverAThousandEnt
         entries += std::to_string(i + 1) + (i % 2 ? "=d0000807>" : "=d0000407>") +
                    (i == 500 ? std::string("E0010407") : "a" + std::to_string(1000000 + i)) + " ";
     Remove(entries);
-    ASSERT_EQ(gNewPreloadCount, 999u);
-    ASSERT_EQ(gNewSubstituteCount, 999u);
-    EXPECT_STREQ(gNewSubstitutes[998].name, "d1f40807");  // the 500th of its language
+    ASSERT_EQ(gRebuilt.preloadCount, 999u);
+    ASSERT_EQ(gRebuilt.substituteCount, 999u);
+    EXPECT_STREQ(gRebuilt.substitutes[998].name, "d1f40807");  // the 500th of its language
     std::set<std::string> names;
-    for (unsigned i = 0; i < gNewSubstituteCount; ++i)
-        names.insert(gNewSubstitutes[i].name);
+    for (unsigned i = 0; i < gRebuilt.substituteCount; ++i)
+        names.insert(gRebuilt.substitutes[i].name);
     EXPECT_EQ(names.size(), 999u);
     char n1[] = "d0010407", n2[] = "D0020407", n3[] = "d0030807";
     SubstitutePair used[] = {{n1, n1}, {n2, n2}, {nullptr, nullptr}, {n3, n3}};
@@ -238,6 +237,21 @@ TEST(Arguments, TheKeyThenForceQuietAndLogInAnyOrderEachOnce)
     EXPECT_FALSE(gQuiet);
     Judge(L"p /quiet 00010407");  // refused, and yet quietly
     EXPECT_TRUE(gQuiet);
+}
+
+TEST(TrailingBackslash, AppendsOnlyWhatFitsAndNeverWritesPastTheBuffer)
+{
+    const struct { const char* path; size_t size; bool fits; const char* result; } cases[] = {
+        {"C:\\dir", 260, true, "C:\\dir\\"}, {"C:\\dir/", 260, true, "C:\\dir/"}, {"", 260, true, "\\"},
+        {"abc", 5, true, "abc\\"}, {"abc", 4, false, "abc"}, {"ab\\", 4, true, "ab\\"}, {"", 1, false, ""}};
+    for (const auto& c : cases) {
+        char buffer[261];
+        memset(buffer, '#', sizeof buffer);
+        memcpy(buffer, c.path, strlen(c.path) + 1);
+        EXPECT_EQ(AddTrailingBackslash(buffer, c.size), c.fits) << c.path << " in " << c.size;
+        EXPECT_STREQ(buffer, c.result);
+        EXPECT_EQ(buffer[c.size], '#') << "written past the buffer";
+    }
 }
 
 } // namespace

@@ -326,11 +326,7 @@ std::string Shown(const std::vector<RobotBox>& boxes)
 std::string Ok(const std::string& text) { return "Uninstall_Quorvex|ok|" + text + "\n"; }
 std::string Ask(const std::string& text) { return "Uninstall_Quorvex|yes,no|" + text + "\n"; }
 std::string FileBox(const std::string& text) { return "Tastaturtreiber-Deinstallation|ok|" + text + "\n"; }
-std::string ErrorText(DWORD code)
-{
-    DescribeWindowsError(code);
-    return gWindowsErrorText;
-}
+std::string ErrorText(DWORD code) { return DescribeWindowsError(code); }
 
 // "--install" lays the complete installation and ends: the demonstration and
 // the benchmark use the very installation the tests use.

@@ -113,28 +113,12 @@ TEST_F(Files, CopyDeleteAndRemoveWithTheirBoxes)
     EXPECT_FALSE(FileThere(folder));
 }
 
-TEST(TrailingBackslash, AppendsOnlyWhatFitsAndNeverWritesPastTheBuffer)
-{
-    const struct { const char* path; size_t size; bool fits; const char* result; } cases[] = {
-        {"C:\\dir", 260, true, "C:\\dir\\"}, {"C:\\dir/", 260, true, "C:\\dir/"}, {"", 260, true, "\\"},
-        {"abc", 5, true, "abc\\"}, {"abc", 4, false, "abc"}, {"ab\\", 4, true, "ab\\"}, {"", 1, false, ""}};
-    for (const auto& c : cases) {
-        char buffer[261];
-        memset(buffer, '#', sizeof buffer);
-        memcpy(buffer, c.path, strlen(c.path) + 1);
-        EXPECT_EQ(AddTrailingBackslash(buffer, c.size), c.fits) << c.path << " in " << c.size;
-        EXPECT_STREQ(buffer, c.result);
-        EXPECT_EQ(buffer[c.size], '#') << "written past the buffer";
-    }
-}
-
 // With the redirection off, the system directory is the machine's real one.
 TEST(SystemDirectories, RealSystemFolderWhileRedirectionIsOff)
 {
     const std::string only32 = "qvx-only32.tmp";
     if (Is64BitWindows())
         PutFile(Wow64Dir() + only32);
-    gWow64 = Is64BitWindows();
     PrepareSystemDirectories();
     const std::string system = gSystemDirectory;
     EXPECT_EQ(system + "|" + gSystemWow64Directory + "|" + gProgramFolder,

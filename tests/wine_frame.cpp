@@ -51,8 +51,7 @@ TEST(Frame, WindowsErrorTextFirstLineSystemTextAndAccessHint)
                    ERROR_ACCESS_DENIED, 0x400, reinterpret_cast<char*>(&system), 0, nullptr);
     ASSERT_NE(system, nullptr) << "Wine has no text for code 5";
     SetLastError(ERROR_ACCESS_DENIED);
-    CaptureLastError();
-    EXPECT_EQ(gWindowsErrorText, "Windows-Errorcode 5:\n" + std::string(system) + " (übliche Ursache: Datei vorhanden, "
+    EXPECT_EQ(CaptureLastError(), "Windows-Errorcode 5:\n" + std::string(system) + " (übliche Ursache: Datei vorhanden, "
               "aber anderswo geöffnet, oder Zugriff durch System oder Sicherheitssoftware blockiert)");
     LocalFree(system);
     const struct { DWORD code; const char* firstLine; } cases[] = {
@@ -78,9 +77,8 @@ TEST(Frame, BoxesWindowPaletteAndShutdownInTheirOrder)
     const int results[] = {InfoBox("Info: %s", "eins"), QuestionBox("Frage %s?", "zwei"), QuestionBox("Frage?"),
                            WarningBox("Spalte\tweiter\nGröße\r"), CaptionWarningBox("Eigene", "Datei %s", "a.txt"),
                            WarningBoxVerbatim("100%s%n %d")};
-    gShowCommand = SW_SHOWNORMAL;
     PrepareDisplay();
-    CreateStatusWindow();
+    CreateStatusWindow(SW_SHOWNORMAL);
     InfoBox("nachher");
     std::vector<RobotBox> boxes = StopAnsweringOwnBoxes();
     EXPECT_EQ(std::vector<int>(results, results + 6), (std::vector<int>{IDOK, IDYES, IDNO, IDOK, IDOK, IDOK}));

@@ -10,6 +10,7 @@
 #include "layouts/removal.h"
 #include "layouts/snapshot.h"
 #include "layouts/tables.h"
+#include "layouts/writeback.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ TEST_F(LayoutRegistry, DeleteKeyTreeRemovesEverythingBelowAndOnlyThat)
             for (const char* c : {"a", "B", "c0"})
                 PutValue(HKEY_CURRENT_USER, scratch + "T\\" + a + "\\" + b + "\\" + c, "v", c);
     PutValue(HKEY_CURRENT_USER, scratch + "Keep", "k", "1");
-    const UniqueKey parent(OpenKeyForWrite(HKEY_CURRENT_USER, "Software\\QuorvexTest"));
+    const UniqueKey parent = OpenKeyForWrite(HKEY_CURRENT_USER, "Software\\QuorvexTest");
     EXPECT_FALSE(DeleteKeyTree(parent.get(), "Missing"));
     EXPECT_FALSE(DeleteKeyTree(parent.get(), ""));
     EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, scratch + "T\\Tief\\B"), " B a c0");
@@ -98,13 +99,13 @@ TEST_F(LayoutRegistry, SnapshotReadsTheGermanLayoutsAndFailsOnOnesItCannotOpen)
         PutValue(HKEY_LOCAL_MACHINE, LayoutPath("B0010407"), name, "klein.dll");
     ASSERT_TRUE(TakeLayoutSnapshot()) << gRegistryErrorText;
     std::vector<std::string> seen;
-    for (unsigned i = 0; i < gLayoutCount; ++i)
-        seen.push_back(std::string(gLayouts[i].keyName) + "=" + (gLayouts[i].layoutFile ? gLayouts[i].layoutFile : "-"));
+    for (unsigned i = 0; i < gSnapshot.layoutCount; ++i)
+        seen.push_back(std::string(gSnapshot.layouts[i].keyName) + "=" + (gSnapshot.layouts[i].layoutFile ? gSnapshot.layouts[i].layoutFile : "-"));
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen, (std::vector<std::string>{"00000407=KBDGR.DLL", "00000807=KBDSG.DLL", "00000C07=KBDA.DLL",
                                               "00001407=KBDLI.DLL", "A0010407=-", "B0010407=-", "E0010407=Quorvex.DLL"}));
     ASSERT_GE(gLayoutKeyIndex, 0);
-    EXPECT_STREQ(gLayouts[gLayoutKeyIndex].keyName, "E0010407");
+    EXPECT_STREQ(gSnapshot.layouts[gLayoutKeyIndex].keyName, "E0010407");
     // A German layout that cannot be read fails it; another one is never opened.
     SetKeyDacl(HKEY_LOCAL_MACHINE, LayoutPath("00000409"), "D:(A;;SDWDRC;;;WD)");
     EXPECT_TRUE(TakeLayoutSnapshot()) << gRegistryErrorText;

@@ -1,8 +1,8 @@
-#include "frame/environment.h"
-#include "frame/log.h"
+#include "uninstall/arguments.h"
+
+#include "frame/cmdline.h"
 #include "frame/text.h"
 #include "layouts/tables.h"
-#include "uninstall/invocation.h"
 
 #include <cstring>
 

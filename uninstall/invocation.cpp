@@ -2,6 +2,7 @@
 
 #include "files/files.h"
 #include "frame/app.h"
+#include "frame/cmdline.h"
 #include "frame/environment.h"
 #include "frame/handle.h"
 #include "frame/log.h"
@@ -9,18 +10,20 @@
 #include "frame/status_window.h"
 #include "frame/text.h"
 #include "layouts/tables.h"
+#include "uninstall/arguments.h"
 #include "uninstall/system_dirs.h"
 
 #include <ntsecapi.h>
 #include <sddl.h>
 
 #include <cstring>
+#include <utility>
 
 #define NOT_CALLED_RIGHT "Deinstallationsprogramm nicht mit gültigem Registry-Key für die Tastatur aufgerufen "
 
 // Where this process's file lies, taken before anything else can fail, so
 // that the copy knows itself on every way out.
-static char modulePath[260];
+static char modulePath[kPathSize];
 static bool isCopy;
 
 unsigned gExitCode;
@@ -51,8 +54,7 @@ static void RefuseArguments(ArgumentVerdict verdict)
 // Title of the copy's window, cut safely for very long base names.
 static void SetCopyTitle()
 {
-    CopyText(gWindowTitle, sizeof gWindowTitle, gProgramBaseName);
-    AppendText(gWindowTitle, sizeof gWindowTitle, " V3.11 - Tastaturtreiber-Deinstallation");
+    SetWindowTitle(gProgramBaseName, " V3.11 - Tastaturtreiber-Deinstallation");
 }
 
 static unsigned SystemRandom()
@@ -97,12 +99,37 @@ bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, 
     return made;
 }
 
+// Starts programFile with "programFile" parameters, inheriting no handle;
+// true when it started. With process given, the process handle is handed
+// over there instead of being closed.
+static bool LaunchProgram(const char* programFile, const char* parameters, UniqueHandle* process)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    SetStatusLine("Aufruf von %s %s ...", programFile, parameters);
+    static char commandLine[32768];
+    ComposeText(commandLine, sizeof commandLine, "\"%s\" %s", programFile, parameters);
+    // The elevated copy gets none of this process's handles.
+    if (!CreateProcessA(programFile, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        WarningBox("Folgender Programmstart konnte nicht durchgeführt werden:\nDatei: %s\nAusführen "
+                   "in: %s\nParameter: %s\n\n%s",
+                   programFile, "<NULL>", parameters, CaptureLastError());
+        return false;
+    }
+    UniqueHandle thread(started.hThread), owned(started.hProcess);
+    if (process != nullptr)
+        *process = std::move(owned);
+    return true;
+}
+
 // Copies the program into a fresh protected directory and starts it there.
 // The copy stays open, shared for reading only, until the new process
 // exists, so that it cannot be swapped in between.
-static bool StartCopy(const char* tempDirectory, const char* parameters, void** process)
+static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueHandle* process)
 {
-    char directory[260] = "", destination[260] = "";
+    char directory[kPathSize] = "", destination[kPathSize] = "";
     bool copied = tempDirectory != nullptr &&
                   MakeCopyDirectory(tempDirectory, directory, sizeof directory, SystemRandom);
     // A cut path could name another file: better none at all.
@@ -133,7 +160,7 @@ static bool StartCopy(const char* tempDirectory, const char* parameters, void** 
 
 bool CheckInvocation()
 {
-    char tempDirectory[260] = "";
+    char tempDirectory[kPathSize] = "";
     DWORD n = GetTempPathA(sizeof tempDirectory, tempDirectory);
     bool tempOk = n > 0 && n < sizeof tempDirectory &&
                   AddTrailingBackslash(tempDirectory, sizeof tempDirectory);
@@ -171,13 +198,12 @@ bool CheckInvocation()
         AppendText(parameters, sizeof parameters, gLogPath);
         AppendText(parameters, sizeof parameters, "\"");
     }
-    void* process = nullptr;
-    bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, gQuiet ? &process : nullptr);
+    UniqueHandle copy;
+    bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, gQuiet ? &copy : nullptr);
     gExitCode = kExitFailed;
     if (started && gQuiet) {
         // Deployment tools wait for the process they started and judge it by
         // its exit code: hand on the copy's.
-        UniqueHandle copy(process);
         DWORD code = kExitFailed;
         if (WaitForSingleObject(copy.get(), INFINITE) == WAIT_OBJECT_0 &&
             GetExitCodeProcess(copy.get(), &code))
@@ -187,38 +213,15 @@ bool CheckInvocation()
     return false;
 }
 
-bool LaunchProgram(const char* programFile, const char* parameters, void** process)
-{
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
-    SetStatusLine("Aufruf von %s %s ...", programFile, parameters);
-    static char commandLine[32768];
-    ComposeText(commandLine, sizeof commandLine, "\"%s\" %s", programFile, parameters);
-    // The elevated copy gets none of this process's handles.
-    if (!CreateProcessA(programFile, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
-        CaptureLastError();
-        WarningBox("Folgender Programmstart konnte nicht durchgeführt werden:\nDatei: %s\nAusführen "
-                   "in: %s\nParameter: %s\n\n%s",
-                   programFile, "<NULL>", parameters, gWindowsErrorText);
-        return false;
-    }
-    UniqueHandle thread(started.hThread), owned(started.hProcess);
-    if (process != nullptr)
-        *process = owned.release();
-    return true;
-}
-
 // The installed program a quiet run waits in, moved into the copy's directory.
-static char movedInstaller[260];
+static char movedInstaller[kPathSize];
 
 bool MoveWaitingInstallerAside(const char* path)
 {
     // A running program cannot be deleted, but it can be renamed on its
     // volume: out of the program folder, into the copy's own directory, to
     // go at the next restart with the copy.
-    char target[260];
+    char target[kPathSize];
     if (!isCopy || !ComposeText(target, sizeof target, "%s.installed", modulePath) ||
         !MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING))
         return false;
@@ -234,7 +237,7 @@ void ScheduleCopyRemoval()
     MoveFileExA(modulePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     if (movedInstaller[0] != '\0')
         MoveFileExA(movedInstaller, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    char directory[260];
+    char directory[kPathSize];
     CopyText(directory, sizeof directory, modulePath);
     char* last = strrchr(directory, '\\');
     if (last != nullptr) {

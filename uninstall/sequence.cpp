@@ -1,9 +1,8 @@
 #include "uninstall/sequence.h"
 
 #include "files/files.h"
-#include "frame/app.h"
+#include "frame/cmdline.h"
 #include "frame/handle.h"
-#include "frame/log.h"
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
@@ -11,6 +10,8 @@
 #include "layouts/removal.h"
 #include "layouts/snapshot.h"
 #include "layouts/tables.h"
+#include "layouts/writeback.h"
+#include "uninstall/arguments.h"
 #include "uninstall/invocation.h"
 #include "uninstall/registration.h"
 #include "uninstall/shortcuts.h"
@@ -26,7 +27,6 @@ static const char* const kHelperFiles[] = {
     "Tastaturbelegung E1 (V3.11) Schaubild.ico",
 };
 static const char kEntryName[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selvarin\")";
-static const char kLayoutsPath[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts";
 
 #define DRIVER_KEY "Der Registry-Key des zu deinstallierenden Tastaturtreibers "
 
@@ -43,7 +43,7 @@ static bool SnapshotAllowsUninstall()
                    kDisplayName, gLayoutKey, kDriverBaseName);
         return false;
     }
-    const char* layoutFile = gLayouts[gLayoutKeyIndex].layoutFile;
+    const char* layoutFile = gSnapshot.layouts[gLayoutKeyIndex].layoutFile;
     if (layoutFile == nullptr) {
         WarningBox(DRIVER_KEY "enthält keine Treiberdatei-Angabe.\nTreiber: %s\nKey: %s\nDLL: %s.DLL",
                    kDisplayName, gLayoutKey, kDriverBaseName);
@@ -61,7 +61,7 @@ static bool SnapshotAllowsUninstall()
     // that offers nothing but the removed layout would leave the user
     // without a keyboard, however many entries there are today.
     RemoveLayoutFromPreload();
-    if (gPreloadCount == 1 || !LeavesAnotherLayout()) {
+    if (gSnapshot.preloadCount == 1 || !LeavesAnotherLayout()) {
         WarningBox("In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung "
                    "derzeit als einzig auswählbare Belegung hinterlegt.\nBitte wählen Sie dort erst "
                    "eine andere Tastaturbelegung, bevor Sie die hier gewählte deinstallieren.");
@@ -79,7 +79,7 @@ static bool SnapshotAllowsUninstall()
 static bool RemoveDriverFile()
 {
     // A cut path could name another file: better none at all.
-    char driverPath[260];
+    char driverPath[kPathSize];
     if (!ComposeText(driverPath, sizeof driverPath, "%s%s", gSystemDirectory, kDriverFile))
         driverPath[0] = '\0';
     if (FileExists(driverPath)) {
@@ -96,7 +96,7 @@ static bool RemoveDriverFile()
     }
     if (gWow64) {
         Sleep(100);
-        char wow64Path[260];
+        char wow64Path[kPathSize];
         if (ComposeText(wow64Path, sizeof wow64Path, "%s%s", gSystemWow64Directory, kDriverFile) &&
             FileExists(wow64Path))
             DeleteFileA(wow64Path);
@@ -109,12 +109,12 @@ static void RemoveLayoutFromRegistry()
     if (!WriteBackLayoutLists())
         InfoBox("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s",
                 kDisplayName, gRegistryErrorText);
-    UniqueKey layouts(OpenKeyForRead(HKEY_LOCAL_MACHINE, kLayoutsPath));
+    UniqueKey layouts(OpenKeyForRead(HKEY_LOCAL_MACHINE, kKeyboardLayoutsPath));
     if (!layouts)
         WarningBox("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",
-                   kLayoutsPath);
+                   kKeyboardLayoutsPath);
     else if (!DeleteKeyTree(layouts.get(), gLayoutKey))
-        WarningBox("Warnung:\nFehler beim Löschen des Registry-Keys %s - %s", kLayoutsPath,
+        WarningBox("Warnung:\nFehler beim Löschen des Registry-Keys %s - %s", kKeyboardLayoutsPath,
                    gLayoutKey);
 }
 
@@ -123,7 +123,7 @@ static void RemoveProgramFiles()
     DeleteShortcut(gStatusWindow, kShortcutName, false);
     DeleteShortcut(gStatusWindow, kShortcutName, true);
     for (const char* name : kHelperFiles) {
-        char path[260];
+        char path[kPathSize];
         CopyText(path, sizeof path, gProgramFolder);
         bool fits = AddTrailingBackslash(path, sizeof path) && AppendText(path, sizeof path, name);
         if (!fits || !FileExists(path))

@@ -6,7 +6,13 @@
 
 #include <shlobj.h>
 
-bool GetShellFolderPath(char* path, HWND owner, bool common)
+// One byte more than a path: room for the backslash after the longest one.
+constexpr unsigned kShortcutPathSize = kPathSize + 1;
+
+// Desktop folder of the user, or the common one (falling back to the
+// user's), into path (kShortcutPathSize bytes), always ending in a
+// backslash. True when a folder was found.
+static bool GetShellFolderPath(char* path, HWND owner, bool common)
 {
     bool found = LookupShellFolder(path, owner, common ? CSIDL_COMMON_DESKTOPDIRECTORY
                                                        : CSIDL_DESKTOPDIRECTORY);

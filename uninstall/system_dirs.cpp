@@ -1,15 +1,16 @@
 #include "uninstall/system_dirs.h"
 
-#include "files/files.h"
-#include "frame/app.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
 
 #include <shlobj.h>
 
-char gSystemDirectory[260];
-char gSystemWow64Directory[260];
-char gProgramFolder[260];
+#include <cstring>
+
+bool gWow64;
+char gSystemDirectory[kPathSize];
+char gSystemWow64Directory[kPathSize];
+char gProgramFolder[kPathSize];
 
 static void* savedRedirection;
 
@@ -32,7 +33,8 @@ bool LookupShellFolder(char* path, HWND owner, int folder)
     return found && path[0] != '\0';
 }
 
-bool GetSpecialFolderPath(char* path, int folder)
+// The same with the status window as owner.
+static bool GetSpecialFolderPath(char* path, int folder)
 {
     return LookupShellFolder(path, gStatusWindow, folder);
 }
@@ -40,21 +42,35 @@ bool GetSpecialFolderPath(char* path, int folder)
 // GetSystemDirectoryA and its WOW64 twin, into a buffer ending in a backslash.
 static void FillDirectory(char* buffer, UINT(WINAPI* query)(LPSTR, UINT))
 {
-    memset(buffer, 0, 260);
-    if (query(buffer, 260) >= 260)
+    memset(buffer, 0, kPathSize);
+    if (query(buffer, kPathSize) >= kPathSize)
         buffer[0] = '\0';
-    AddTrailingBackslash(buffer, 260);
+    AddTrailingBackslash(buffer, kPathSize);
+}
+
+typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
+
+static bool RunsOnWow64()
+{
+    // Old kernels lack IsWow64Process; they are all 32-bit Windows.
+    auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    if (isWow64 != nullptr)
+        isWow64(GetCurrentProcess(), &wow64);
+    return wow64 != FALSE;
 }
 
 void PrepareSystemDirectories()
 {
+    gWow64 = RunsOnWow64();
     if (gWow64)
         Wow64DisableWow64FsRedirection(&savedRedirection);
     FillDirectory(gSystemDirectory, GetSystemDirectoryA);
     if (gWow64)
         FillDirectory(gSystemWow64Directory, GetSystemWow64DirectoryA);
     if (!GetSpecialFolderPath(gProgramFolder, CSIDL_PROGRAM_FILES)) {
-        if (GetWindowsDirectoryA(gProgramFolder, 260) >= 260)
+        if (GetWindowsDirectoryA(gProgramFolder, kPathSize) >= kPathSize)
             gProgramFolder[0] = '\0';
         AddTrailingBackslash(gProgramFolder, sizeof gProgramFolder);
         AppendText(gProgramFolder, sizeof gProgramFolder, "Programme");
