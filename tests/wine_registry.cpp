@@ -37,13 +37,13 @@ bool ReadBefore(const std::string& first, const std::string& second)
     return std::find(names.begin(), names.end(), first) < std::find(names.begin(), names.end(), second);
 }
 
+std::string Lists() { return List(HKEY_CURRENT_USER, kPreloadPath) + " | " + List(HKEY_CURRENT_USER, kSubstitutesPath); }
 std::string Rebuilt()
 {
     if (!TakeLayoutSnapshot() || !RemoveLayoutFromPreload() || !WriteBackLayoutLists())
         return gRegistryErrorText;
-    return List(HKEY_CURRENT_USER, kPreloadPath) + " | " + List(HKEY_CURRENT_USER, kSubstitutesPath);
+    return Lists();
 }
-std::string Lists() { return List(HKEY_CURRENT_USER, kPreloadPath) + " | " + List(HKEY_CURRENT_USER, kSubstitutesPath); }
 
 class LayoutRegistry : public ::testing::Test {
 protected:

@@ -197,11 +197,12 @@ TEST(Uninstall, HandOverWhereverStartedThenNoYesAndAgain)
         EXPECT_EQ(Content(ran + "\\Uninstall_Quorvex.exe"), Content(InstalledExe()));
         EXPECT_TRUE(PendingDeletion(ran)) << PendingRenames();
         EXPECT_TRUE(!handedOver || OnlyForAdministrators(ran));
-        names.insert(handedOver ? ran.substr(temp.size()) : "Uninstall_Quorvex.made");
+        if (handedOver)
+            names.insert(ran.substr(temp.size()));
     }
     for (const std::string& name : names)  // random, and each run a name of its own
-        EXPECT_EQ(name.size() == 26 && name.find_first_not_of("0123456789abcdef", 18) == name.npos, name != *names.rbegin()) << name;
-    EXPECT_EQ(names.size(), 4u);
+        EXPECT_TRUE(name.size() == 26 && name.find_first_not_of("0123456789abcdef", 18) == name.npos) << name;
+    EXPECT_EQ(names.size(), 3u);
     RemoveTree(made + "\\Tief");  // the leftover copy's directory holds nothing but it
     const std::string after = "Preload: 1=00000407\nSubstitutes: \nLayouts: 00000407 00000409\nProduct: ";
     const struct { std::string exe, answer, boxes; } runs[] = {

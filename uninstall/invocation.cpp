@@ -172,7 +172,7 @@ bool CheckInvocation()
 
     ArgumentVerdict verdict = ValidateArguments();
     const bool logGiven = gLogPath[0] != '\0';
-    if (gQuiet && gLogPath[0] == '\0' && tempOk &&
+    if (gQuiet && !logGiven && tempOk &&
         !ComposeText(gLogPath, sizeof gLogPath, "%sUninstall_Quorvex.log", tempDirectory))
         gLogPath[0] = '\0';
     if (verdict != kArgumentsAccepted) {
