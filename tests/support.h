@@ -3,36 +3,91 @@
 #pragma once
 #include <windows.h>
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
+#include <shlobj.h>
+#undef CreateStatusWindow  // the shell headers' macro would rename the program's function
 
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "frame/handle.h"
+#include "frame/message_box.h"
 #include "robot.h"
 
 #define DISPLAY "DIN E1 (Treiber V3.11 \"Selvarin\")"
-extern const char kKey[], kEntry[], kLayoutsPath[], kPreloadPath[], kSubstitutesPath[], kUninstallPath[];
-extern const char* const kHelperFiles[3];
-extern const std::string kQuestion, kDone, kCancelled, kCannotDelete, kNotFound;
+inline const char kKey[] = "E0010407", kEntry[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selvarin\")",
+                  kLayoutsPath[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts",
+                  kPreloadPath[] = "Keyboard Layout\\Preload", kSubstitutesPath[] = "Keyboard Layout\\Substitutes",
+                  kUninstallPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+                  kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+inline const char* const kHelperFiles[3] = {"Uninstall_Quorvex.exe", "Tastaturbelegung E1 (V3.11) Schaubild.pdf",
+                                            "Tastaturbelegung E1 (V3.11) Schaubild.ico"};
+const HKEY kUser = HKEY_CURRENT_USER, kMachine = HKEY_LOCAL_MACHINE;
 
-bool Is64BitWindows();
-std::string SystemDir();      // the real one, with backslash
-std::string Wow64Dir();       // with backslash; "" on 32-bit Windows
-std::string ProgramFolder();  // ...\Morvain
-std::string InstalledExe();
-std::string Shortcut(bool common);  // the chart's shortcut on the user's or the common desktop
-std::string TempDir();              // with backslash
-std::string LayoutPath(const std::string& key);
+// The boxes seen, each as "caption|buttons|text\n"; the expected ones built alike.
+inline std::string Shown(const std::vector<RobotBox>& boxes)
+{
+    std::string out;
+    for (const RobotBox& b : boxes)
+        out += b.caption + "|" + b.buttons + "|" + b.text + "\n";
+    return out;
+}
+inline std::string Ok(const std::string& text) { return "Uninstall_Quorvex|ok|" + text + "\n"; }  // information, warning
+inline std::string Ask(const std::string& text) { return "Uninstall_Quorvex|yes,no|" + text + "\n"; }
+inline std::string FileBox(const std::string& text) { return "Tastaturtreiber-Deinstallation|ok|" + text + "\n"; }
+// The program's text for a Windows error, checked on its own among the frame's tests.
+inline std::string ErrorText(DWORD code) { return DescribeWindowsError(code); }
+inline const std::string kQuestion = Ask("Soll folgender Tastatur-Treiber deinstalliert werden?\n\n" DISPLAY),
+                         kDone = Ok("Folgender Tastatur-Treiber wurde deinstalliert:\n" DISPLAY),
+                         kCancelled = Ok("Deinstallation abgebrochen."),
+                         kCannotDelete = "Folgende Datei kann nicht gelöscht werden:\n",
+                         kNotFound = "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden.\n"
+                                     "Treiber: " DISPLAY "\nKey: ";
 
-std::vector<std::string> CopyDirs();  // "Uninstall_Quorvex.*" directories in TEMP, sorted
-std::string PendingRenames();
-// The copy's file in dir, then dir itself, are marked for deletion at restart.
-bool PendingDeletion(const std::string& dir);
-void ClearCopies();  // every copy directory and every pending deletion
-// Access for SYSTEM and the Administrators alone, nothing inherited (as far as Wine can show it).
-::testing::AssertionResult OnlyForAdministrators(const std::string& path);
+// Folders with a backslash; the WOW64 one "" on 32-bit Windows.
+inline bool Is64BitWindows()
+{
+    BOOL wow = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow) && wow;
+}
+inline std::string SystemDir()
+{
+    char path[MAX_PATH];
+    return GetSystemDirectoryA(path, MAX_PATH) ? path + std::string("\\") : "";
+}
+inline std::string Wow64Dir()
+{
+    char path[MAX_PATH];
+    return Is64BitWindows() && GetSystemWow64DirectoryA(path, MAX_PATH) ? path + std::string("\\") : "";
+}
+inline std::string TempDir()
+{
+    char path[MAX_PATH];
+    return GetTempPathA(MAX_PATH, path) ? path : "";
+}
+inline std::string ShellFolder(int csidl)
+{
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
+    return path;
+}
+inline std::string ProgramFolder() { return ShellFolder(CSIDL_PROGRAM_FILES) + "\\Morvain"; }
+inline std::string InstalledExe() { return ProgramFolder() + "\\Uninstall_Quorvex.exe"; }
+inline std::string Shortcut(bool common)  // the chart's, on the user's or the common desktop
+{
+    return ShellFolder(common ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY) +
+           "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk";
+}
+inline std::string LayoutPath(const std::string& key) { return std::string(kLayoutsPath) + "\\" + key; }
+inline std::string EntryPath() { return std::string(kUninstallPath) + "\\" + kEntry; }
 
 // Files with WOW64 redirection off, so that paths mean what the program sees.
 struct NoRedirection {
@@ -40,45 +95,248 @@ struct NoRedirection {
     BOOL off = Wow64DisableWow64FsRedirection(&old);
     ~NoRedirection() { off && Wow64RevertWow64FsRedirection(old); }
 };
-void PutFile(const std::string& path, const std::string& content = "x");
-bool FileThere(const std::string& path);
-void RemoveTree(const std::string& path);  // a file or a whole folder
-std::string Content(const std::string& path);
+// The full paths matching the pattern in folder, sorted, "." and ".." left out.
+inline std::vector<std::string> Found(const std::string& folder, const char* pattern, bool directoriesOnly)
+{
+    std::vector<std::string> paths;
+    WIN32_FIND_DATAA data;
+    UniqueFind find(FindFirstFileA((folder + pattern).c_str(), &data));
+    for (BOOL more = bool(find); more; more = FindNextFileA(find.get(), &data))
+        if (strcmp(data.cFileName, ".") && strcmp(data.cFileName, "..") &&
+            (!directoriesOnly || data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            paths.push_back(folder + data.cFileName);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+inline void PutFile(const std::string& path, const std::string& content = "x")
+{
+    NoRedirection guard;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::ofstream(path, std::ios::binary) << content;
+    ASSERT_TRUE(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) << path;
+}
+inline bool FileThere(const std::string& path)
+{
+    NoRedirection guard;
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+inline std::string Content(const std::string& path)
+{
+    NoRedirection guard;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline void RemoveTree(const std::string& path)  // a file or a whole folder
+{
+    NoRedirection guard;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(path.c_str()))
+        return;
+    for (const std::string& inside : Found(path + "\\", "*", false))
+        RemoveTree(inside);
+    RemoveDirectoryA(path.c_str());
+}
 // The ways a file refuses to go: held open without delete sharing (while the
 // handle lives), read-only, or a directory in its place.
 enum Stubborn { kHeldOpen, kReadOnly, kDirectory };
-UniqueFile MakeStubborn(Stubborn how, const std::string& path);
+inline UniqueFile MakeStubborn(Stubborn how, const std::string& path)
+{
+    NoRedirection guard;
+    if (how == kHeldOpen)
+        return UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (how == kReadOnly)
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    else
+        RemoveTree(path), CreateDirectoryA(path.c_str(), nullptr);
+    return UniqueFile();
+}
 
-// Registry. Values in the order read, data up to its first zero whatever the type.
+// The copies: "Uninstall_Quorvex.*" directories in TEMP, and what waits for the next restart.
+inline std::vector<std::string> CopyDirs() { return Found(TempDir(), "Uninstall_Quorvex.*", true); }
+inline std::string PendingRenames()
+{
+    std::vector<char> data(65536);
+    DWORD size = static_cast<DWORD>(data.size());
+    return RegGetValueA(kMachine, kSessionManager, "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
+                        data.data(), &size) ? "" : std::string(data.data(), size);
+}
+// The copy's file in dir, then dir itself, are marked for deletion at restart.
+inline bool PendingDeletion(const std::string& dir)
+{
+    auto lower = [](std::string s) {  // the text holds zeros, which CharLowerA would stop at
+        std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+        return s;
+    };
+    const std::string pending = lower(PendingRenames()), entry = "\\??\\" + lower(dir), end(2, '\0');
+    const size_t file = pending.find(entry + "\\uninstall_quorvex.exe" + end);
+    return file != std::string::npos && pending.find(entry + end, file) != std::string::npos;
+}
+inline void ClearCopies()
+{
+    RegDeleteKeyValueA(kMachine, kSessionManager, "PendingFileRenameOperations");
+    for (const std::string& dir : CopyDirs())
+        RemoveTree(dir);
+}
+// Access for SYSTEM and the Administrators alone, nothing inherited. Wine
+// keeps no owner and no protection flag: it maps the DACL onto the Unix
+// permissions and reads back the owning user in the Administrators' place.
+// What it does show: SYSTEM and the owner, nobody else.
+inline ::testing::AssertionResult OnlyForAdministrators(const std::string& path)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    char* text = nullptr;
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd) == 0)
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, what, &text, nullptr);
+    const std::string got = text ? text : "<none>", owner = got.substr(0, got.find("D:"));
+    LocalFree(text);
+    LocalFree(sd);
+    if (got == "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)" ||
+        (owner.size() > 2 && got == owner + "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + owner.substr(2) + ")"))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << ": " << got;
+}
+
+// Registry. REG_SZ data gets its terminator added; values are read in the
+// order the registry gives, data up to its first zero whatever the type.
 using Values = std::vector<std::pair<std::string, std::string>>;
-Values Read(HKEY root, const std::string& path);
+inline void PutValue(HKEY root, const std::string& path, const std::string& name, const std::string& bytes,
+                     DWORD type = REG_SZ)
+{
+    const std::string data = type == REG_SZ ? bytes + '\0' : bytes;
+    EXPECT_EQ(RegSetKeyValueA(root, path.c_str(), name.c_str(), type, data.data(), static_cast<DWORD>(data.size())), 0)
+        << path << " " << name;
+}
+inline void RemoveKey(HKEY root, const std::string& path)
+{
+    RegDeleteTreeA(root, path.c_str());
+    RegDeleteKeyA(root, path.c_str());
+}
+inline void WriteValues(HKEY root, const std::string& path, const Values& values)  // replaces the key
+{
+    HKEY key = nullptr;
+    RemoveKey(root, path);
+    EXPECT_EQ(RegCreateKeyA(root, path.c_str(), &key), 0) << path;
+    RegCloseKey(key);
+    for (const auto& [name, data] : values)
+        PutValue(root, path, name, data);
+}
+inline UniqueKey Open(HKEY root, const std::string& path, REGSAM access = KEY_READ)
+{
+    HKEY key = nullptr;
+    return UniqueKey(RegOpenKeyExA(root, path.c_str(), 0, access, &key) == 0 ? key : nullptr);
+}
+inline Values Read(HKEY root, const std::string& path)
+{
+    Values values;
+    UniqueKey key = Open(root, path);
+    static char name[16384], data[65536];
+    for (DWORD i = 0, n = sizeof name, size = sizeof data;
+         key && RegEnumValueA(key.get(), i, name, &n, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) == 0;
+         ++i, n = sizeof name, size = sizeof data)
+        values.emplace_back(name, std::string(data, strnlen(data, size)));
+    return values;
+}
 // "name=data ...", shorter names first, then ignoring case (numbers in order); "<none>" for no key.
-std::string List(HKEY root, const std::string& path);
-void WriteValues(HKEY root, const std::string& path, const Values& values);  // replaces the key
-void PutValue(HKEY root, const std::string& path, const std::string& name, const std::string& bytes,
-              DWORD type = REG_SZ);  // REG_SZ gets its terminator added
-std::string Subkeys(HKEY root, const std::string& path);  // " a b c", sorted
-bool KeyThere(HKEY root, const std::string& path);
-void RemoveKey(HKEY root, const std::string& path);
-void SetKeyDacl(HKEY root, const std::string& path, const char* sddl);
+inline std::string List(HKEY root, const std::string& path)
+{
+    Values values = Read(root, path);
+    std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
+        return a.first.size() != b.first.size() ? a.first.size() < b.first.size()
+                                                : _stricmp(a.first.c_str(), b.first.c_str()) < 0;
+    });
+    std::string out;
+    for (const auto& [n, d] : values)
+        out += (out.empty() ? "" : " ") + n + "=" + d;
+    return Open(root, path) ? out : "<none>";
+}
+inline std::string Subkeys(HKEY root, const std::string& path)  // " a b c", sorted
+{
+    std::vector<std::string> names;
+    UniqueKey key = Open(root, path);
+    char name[1024];
+    for (DWORD i = 0, size = sizeof name;
+         key && RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) == 0; ++i, size = sizeof name)
+        names.push_back(name);
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const std::string& n : names)
+        out += " " + n;
+    return out;
+}
+inline void SetKeyDacl(HKEY root, const std::string& path, const char* sddl)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr) &&
+                RegSetKeySecurity(Open(root, path, WRITE_DAC).get(), DACL_SECURITY_INFORMATION, sd) == 0) << path;
+    LocalFree(sd);
+}
 
 // Driver files, the layout's key beside 00000407 and 00000409, Preload
 // 1 = 00000407 and 2 = d0010407 substituted by the key, program folder with
 // its three files, both shortcuts, the registration entry; no copies left.
-void InstallProduct();
-// The user's lists and the layouts, then the parts of the product still
-// there: "driver driver32 exe pdf ico folder desktop common entry".
-std::string Machine();
-std::string ProductLeft();
+inline void InstallProduct()
+{
+    ClearCopies();
+    RemoveKey(kMachine, kLayoutsPath);
+    for (const auto& [key, name, data] : {std::tuple{kKey, "Layout File", "Quorvex.DLL"},
+                                          {kKey, "Layout Text", "Deutsch (DIN E1, Treiber V3.11)"}, {kKey, "Layout Id", "00c1"},
+                                          {"00000407", "Layout File", "KBDGR.DLL"}, {"00000409", "Layout File", "KBDUS.DLL"}})
+        PutValue(kMachine, LayoutPath(key), name, data);
+    WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "d0010407"}});
+    WriteValues(kUser, kSubstitutesPath, {{"d0010407", kKey}});
+    RemoveTree(ProgramFolder());
+    CreateDirectoryA(ProgramFolder().c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(PROGRAM_EXE, InstalledExe().c_str(), FALSE)) << PROGRAM_EXE;
+    for (const auto& [path, content] : {std::pair{SystemDir() + "Quorvex.DLL", "driver"},
+                                        {Wow64Dir().empty() ? "" : Wow64Dir() + "Quorvex.DLL", "driver32"},
+                                        {ProgramFolder() + "\\" + kHelperFiles[1], "%PDF-1.4 chart"},
+                                        {ProgramFolder() + "\\" + kHelperFiles[2], "icon"},
+                                        {Shortcut(false), "shortcut"}, {Shortcut(true), "shortcut"}})
+        if (!path.empty())
+            RemoveTree(path), PutFile(path, content);
+    RemoveKey(kMachine, EntryPath());
+    PutValue(kMachine, EntryPath(), "DisplayName", "Tastaturbelegung DIN E1 (Treiber V3.11)");
+    PutValue(kMachine, EntryPath(), "UninstallString", "\"" + InstalledExe() + "\" " + kKey);
+}
+// The parts of the product still there: "driver driver32 exe pdf ico folder desktop common entry".
+inline std::string ProductLeft()
+{
+    const std::string folder = ProgramFolder() + "\\";
+    const std::pair<const char*, std::string> parts[] = {
+        {"driver", SystemDir() + "Quorvex.DLL"}, {"driver32", Wow64Dir().empty() ? "<none>" : Wow64Dir() + "Quorvex.DLL"},
+        {"exe", folder + kHelperFiles[0]}, {"pdf", folder + kHelperFiles[1]}, {"ico", folder + kHelperFiles[2]},
+        {"folder", ProgramFolder()}, {"desktop", Shortcut(false)}, {"common", Shortcut(true)}};
+    std::string left;
+    for (const auto& [name, path] : parts)
+        if (FileThere(path))
+            left += std::string(left.empty() ? "" : " ") + name;
+    return Open(kMachine, EntryPath()) ? left + (left.empty() ? "entry" : " entry") : left;
+}
+// The user's lists and the layouts, then the parts of the product.
+inline std::string Machine()
+{
+    return "Preload: " + List(kUser, kPreloadPath) + "\nSubstitutes: " + List(kUser, kSubstitutesPath) +
+           "\nLayouts:" + Subkeys(kMachine, kLayoutsPath) + "\nProduct: " + ProductLeft();
+}
 
-RobotRun RunInstalled(const std::string& args, const std::vector<std::string>& answers,
-                      const std::string& environment = "", const std::string& exe = InstalledExe());
+inline RobotRun RunInstalled(const std::string& args, const std::vector<std::string>& answers,
+                             const std::string& environment = "", const std::string& exe = InstalledExe())
+{
+    RobotOptions options;
+    options.commandLine = "\"" + exe + "\" " + args;
+    options.applicationName = exe;
+    options.answers = answers;
+    options.statusClass = "Uninstall_Quorvex";
+    options.environment = environment;
+    options.timeoutMs = 30000;
+    return RunWithRobot(options);
+}
 // Both processes ended with exit code 0, nothing hung.
-::testing::AssertionResult CleanEnd(const RobotRun& run);
-// The boxes seen, each as "caption|buttons|text\n"; the expected ones built alike.
-std::string Shown(const std::vector<RobotBox>& boxes);
-std::string Ok(const std::string& text);       // program caption, OK (information and warning look alike)
-std::string Ask(const std::string& text);      // program caption, Yes and No
-std::string FileBox(const std::string& text);  // "Tastaturtreiber-Deinstallation", OK
-// The program's text for a Windows error, checked on its own among the frame's tests.
-std::string ErrorText(DWORD code);
+inline ::testing::AssertionResult CleanEnd(const RobotRun& run)
+{
+    bool clean = run.started && !run.timedOut && run.exitCode == 0;
+    for (unsigned long code : run.otherExitCodes)
+        clean = clean && code == 0;
+    return clean ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << DescribeRun(run);
+}

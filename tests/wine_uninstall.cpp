@@ -12,7 +12,6 @@
 
 namespace {
 
-const HKEY kUser = HKEY_CURRENT_USER, kMachine = HKEY_LOCAL_MACHINE;
 const std::string kWarning = "Warnung bei Deinstallation von " DISPLAY ":\n", kError = "Fehler beim Öffnen des Registry-";
 UniqueFile gHeld;  // a file an arrangement holds open during the run
 std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
@@ -92,9 +91,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
                 [] { PutValue(kMachine, LayoutPath(kPercentLayout), "Layout File", "%s%n.DLL");
                      PutValue(kMachine, LayoutPath(kPercentLayout) + "\\%n", "%s", "%n"); }, "1=00000407"),
         Rebuilt("the uninstall entry with subkeys",
-                [] { const std::string entry = std::string(kUninstallPath) + "\\" + kEntry;
-                     PutValue(kMachine, entry + "\\Teil\\Tiefer", "x", "y");
-                     PutValue(kMachine, entry + "\\Zweiter", "", Dword(1), REG_DWORD); }, "1=00000407"),
+                [] { PutValue(kMachine, EntryPath() + "\\Teil\\Tiefer", "x", "y");
+                     PutValue(kMachine, EntryPath() + "\\Zweiter", "", Dword(1), REG_DWORD); }, "1=00000407"),
         Rebuilt("no Uninstall key", [] { RemoveKey(kMachine, kUninstallPath); }, "1=00000407"),
         Refused("the driver file missing, and no going on", [=] { RemoveTree(driver); }, kQuestion + goOn, {"yes", "no"}),
         Refused("the driver file held open", [=] { gHeld = MakeStubborn(kHeldOpen, driver); },
@@ -353,5 +351,14 @@ TEST(Uninstall, CommandLinesEndWithTheRightBoxAndChangeNothing)
     }
     RemoveTree(TempDir() + "qvx-utf16");
 }
+
+// "--install" lays the complete installation and ends: the demonstration and
+// the benchmark use the very installation the tests use.
+[[maybe_unused]] const bool kInstallOnly = [] {
+    if (strstr(GetCommandLineA(), " --install") == nullptr)
+        return false;
+    InstallProduct();
+    ExitProcess(::testing::UnitTest::GetInstance()->ad_hoc_test_result().Failed() ? 1 : 0);
+}();
 
 } // namespace
