@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "frame/cmdline.h"
@@ -30,6 +31,11 @@ std::string Left(bool fit, const char* buffer) { return (fit ? "fit:" : "cut:") 
 
 TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
 {
+    std::wstring many = L"prog";
+    for (int i = 1; i <= 35; ++i)
+        many += L" w" + std::to_wstring(i);
+    Words thirty = Split(many);
+    thirty.resize(31);
     const std::pair<std::wstring, Words> cases[] = {
         {L"\"C:\\Program Files\\Morvain\\Uninstall_Quorvex.exe\" 0001A407",
          {L"C:\\Program Files\\Morvain\\Uninstall_Quorvex.exe", L"0001A407"}},
@@ -38,18 +44,12 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
         {L"p \"open", {L"p", L"open"}},    {L"p a\\\"b", {L"p", L"a\\\"b"}},
         {L"p " + std::wstring(259, L'y'), {L"p", std::wstring(259, L'y')}},
         {L"p " + std::wstring(260, L'y'), {L"p", L"<overlong>"}},
-        {L"p " + std::wstring(300, L'x') + L" next", {L"p", L"<overlong>", L"next"}}};
+        {L"p " + std::wstring(300, L'x') + L" next", {L"p", L"<overlong>", L"next"}}, {many, thirty}};
     for (const auto& [line, words] : cases)
         EXPECT_EQ(Split(line), words);
-    std::wstring line = L"prog";
-    for (int i = 1; i <= 35; ++i)
-        line += L" w" + std::to_wstring(i);
-    EXPECT_EQ(Split(line).size(), 31u);
-    EXPECT_EQ(Split(line).at(30), L"w30");
-    const char* names[][2] = {{"C:\\x\\Uninstall_Quorvex.exe", "Uninstall_Quorvex"}, {"C:\\x\\a.b.exe", "a.b"},
-                              {"C:\\x\\.profile", ".profile"}, {"C:\\x\\name", "name"}, {"C:name.", "name"},
-                              {"", ""}};
-    for (auto& [file, name] : names) {
+    EXPECT_EQ(thirty.back(), L"w30");
+    for (auto [file, name] : {std::pair{"C:\\x\\Uninstall_Quorvex.exe", "Uninstall_Quorvex"}, {"C:\\x\\a.b.exe", "a.b"},
+                              {"C:\\x\\.profile", ".profile"}, {"C:\\x\\name", "name"}, {"C:name.", "name"}, {"", ""}}) {
         char base[260];
         BaseNameOf(file, base, sizeof base);
         EXPECT_STREQ(base, name) << file;
@@ -69,6 +69,17 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
     EXPECT_STREQ(box, "a\r\nb\nc\rd\r\n\xf6");
     PrepareBoxText(tiny, sizeof tiny, "ab\tc");
     EXPECT_STREQ(tiny, "ab");
+    // A backslash is added only where it and the terminator fit.
+    for (auto [text, size, fits, result] : {std::tuple{"C:\\dir", 260, true, "C:\\dir\\"}, {"C:\\dir/", 260, true, "C:\\dir/"},
+                                            {"", 260, true, "\\"}, {"abc", 5, true, "abc\\"}, {"abc", 4, false, "abc"},
+                                            {"ab\\", 4, true, "ab\\"}, {"", 1, false, ""}}) {
+        char buffer[261];
+        memset(buffer, '#', sizeof buffer);
+        memcpy(buffer, text, strlen(text) + 1);
+        EXPECT_EQ(AddTrailingBackslash(buffer, size), fits) << text << " in " << size;
+        EXPECT_STREQ(buffer, result);
+        EXPECT_EQ(buffer[size], '#') << "written past the buffer";
+    }
 }
 
 // Fills the Preload table as the snapshot would from blank-separated
@@ -76,9 +87,7 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
 // the new Preload list in write order and the new Substitutes, or the refusal.
 std::string Remove(const std::string& entries, const char* key = "E0010407", int32_t keyIndex = 0)
 {
-    memset(gSnapshot.preload, 0, sizeof gSnapshot.preload);
-    gSnapshot.preloadCount = 0;
-    gLayoutNotInPreload = false;
+    ClearLayoutTables();
     std::istringstream in(entries);
     for (std::string item; in >> item;) {
         PreloadEntry& e = gSnapshot.preload[gSnapshot.preloadCount++];
@@ -93,9 +102,7 @@ std::string Remove(const std::string& entries, const char* key = "E0010407", int
     gLayoutKeyIndex = keyIndex;
     if (!RemoveLayoutFromPreload())
         return gRegistryErrorText;
-    if (gLayoutNotInPreload)
-        return "not in Preload";
-    std::string out;
+    std::string out = gLayoutNotInPreload ? "not in Preload " : "";
     for (unsigned i = 0; i < gRebuilt.preloadCount; ++i)
         out += std::string(gRebuilt.preload[i].name) + "=" + gRebuilt.preload[i].data + " ";
     out += "|";
@@ -120,7 +127,7 @@ TEST(Removal, OrderNumbersWorkedExamplesOddNamesDuplicatesAndRefusals)
         // Every entry substituted: the one before the removed takes over its standard key.
         {"1=d0010407>00010407 2=d0020407>00020407 3=00000407>E0010407",
          "1=d0010407 2=00000407 | d0010407=00010407 00000407=00020407"},
-        {"1=E0010407 2=00000407", "not in Preload"},  // its data is not a substitute
+        {"1=E0010407 2=00000407", "not in Preload |"},  // its data is not a substitute
         // Gaps close, fresh identifiers per language, the key matched ignoring case.
         {"1=00000407 4=d0050407>00010407 7=d0010407>e0010407 12=d0070807>00010807 30=00000409",
          "1=00000407 4=00000409 2=d0010407 3=d0010807 | d0010407=00010407 d0010807=00010807"},
@@ -140,41 +147,16 @@ TEST(Removal, OrderNumbersWorkedExamplesOddNamesDuplicatesAndRefusals)
         EXPECT_EQ(Remove(entries), want);
     EXPECT_EQ(Remove("1=00000407 2=d0010407>E0010407", "E0010407", -1), "Schl\xfcssel nicht vorhanden");
     EXPECT_EQ(Remove("1=00000407 2=d0010407>00000407", "00000407"), "Standard-Layout kann nicht entfernt werden");
-}
-
-// What the user is left with must offer a layout other than the removed one.
-TEST(Removal, TheListLeftMustOfferAnotherLayout)
-{
-    const std::pair<const char*, bool> cases[] = {
-        {"1=00000407 2=d0010407>E0010407", true},
-        {"1=00000407>E0010407 2=E0010407", false},               // left: the key itself
-        {"1=00000407>E0010407 2002=d0020407>00010407", false},   // left: nothing
-        {"1=d0010407>E0010407 2=d0020407>e0010407", false},      // both stand for it
-        {"1=E0010407 2=E0010407", false},                        // untouched, and nothing else
-        {"1=E0010407 2=d0020407>00010407", true}, {"", true}};   // an empty list stays Windows' default
-    for (const auto& [entries, leaves] : cases) {
+    // What the user is left with must offer a layout other than the removed one.
+    for (auto [entries, leaves] : {std::pair{"1=00000407 2=d0010407>E0010407", true},
+                                   {"1=00000407>E0010407 2=E0010407", false},              // left: the key itself
+                                   {"1=00000407>E0010407 2002=d0020407>00010407", false},  // left: nothing
+                                   {"1=d0010407>E0010407 2=d0020407>e0010407", false},     // both stand for it
+                                   {"1=E0010407 2=E0010407", false},                       // untouched, nothing else
+                                   {"1=E0010407 2=d0020407>00010407", true}, {"", true}}) {  // empty: Windows' default
         Remove(entries);
         EXPECT_EQ(LeavesAnotherLayout(), leaves) << entries;
     }
-}
-
-// The copy is a file directly inside "Uninstall_Quorvex." and 8 hexadecimal
-// digits directly inside the temporary directory; nothing else is.
-TEST(Invocation, OnlyAFileDirectlyInACopyDirectoryIsTheCopy)
-{
-    const std::pair<const char*, bool> paths[] = {
-        {"C:\\Temp\\Uninstall_Quorvex.0a1B2c3D\\Uninstall_Quorvex.exe", true},
-        {"c:\\temp\\UNINSTALL_QUORVEX.0A1B2C3D\\x.exe", true},
-        {"C:\\Temp\\Uninstall_Quorvex.exe", false}, {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3\\x.exe", false},
-        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3g\\x.exe", false},
-        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d0\\x.exe", false},
-        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\Tief\\x.exe", false},
-        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\", false},
-        {"C:\\Temp\\sub\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false},
-        {"C:\\Other\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false}};
-    for (const auto& [path, copy] : paths)
-        EXPECT_EQ(IsCopyPath(path, "C:\\Temp\\"), copy) << path;
-    EXPECT_FALSE(IsCopyPath("Uninstall_Quorvex.0a1b2c3d\\x.exe", ""));
 }
 
 TEST(Removal, IdentifiersSkipUsedNamesAndStayDistinctPerLanguageOverAThousandEntries)
@@ -216,13 +198,13 @@ std::pair<ArgumentVerdict, bool> Judge(const std::wstring& line)
     return {ValidateArguments(), gForce};  // braces evaluate left to right
 }
 
-TEST(Arguments, TheKeyThenForceQuietAndLogInAnyOrderEachOnce)
+TEST(Invocation, TheKeyThenForceQuietAndLogInAnyOrderEachOnceAndOnlyTheCopyIsTheCopy)
 {
     const struct { const wchar_t* line; ArgumentVerdict verdict; bool force; } cases[] = {
         {L"p ABCD0407", kArgumentsAccepted, false}, {L"p", kArgumentsMissing, false},
         {L"p 00010407 /FORCE", kArgumentsMissing, false}, {L"p /force 00010407", kArgumentsMissing, false},
-        {L"p 00010407 /force x", kArgumentsMissing, false}, {L"p 00010407 /force /force", kArgumentsMissing, false}, {L"p 0001040", kKeyLength, false},
-        {L"p 000104070 /force", kKeyLength, true}, {L"p \"\"", kKeyLength, false},
+        {L"p 00010407 /force x", kArgumentsMissing, false}, {L"p 00010407 /force /force", kArgumentsMissing, false},
+        {L"p 0001040", kKeyLength, false}, {L"p 000104070 /force", kKeyLength, true}, {L"p \"\"", kKeyLength, false},
         {L"p 00000407", kKeyStandard, false}, {L"p 0001a407", kKeyNotGerman, false},
         {L"p 00010409", kKeyNotGerman, false}, {L"p 00010407 /quiet /force", kArgumentsAccepted, true},
         {L"p 00010407 /quiet /quiet", kArgumentsMissing, false}, {L"p 00010407 /QUIET", kArgumentsMissing, false},
@@ -237,21 +219,19 @@ TEST(Arguments, TheKeyThenForceQuietAndLogInAnyOrderEachOnce)
     EXPECT_FALSE(gQuiet);
     Judge(L"p /quiet 00010407");  // refused, and yet quietly
     EXPECT_TRUE(gQuiet);
-}
-
-TEST(TrailingBackslash, AppendsOnlyWhatFitsAndNeverWritesPastTheBuffer)
-{
-    const struct { const char* path; size_t size; bool fits; const char* result; } cases[] = {
-        {"C:\\dir", 260, true, "C:\\dir\\"}, {"C:\\dir/", 260, true, "C:\\dir/"}, {"", 260, true, "\\"},
-        {"abc", 5, true, "abc\\"}, {"abc", 4, false, "abc"}, {"ab\\", 4, true, "ab\\"}, {"", 1, false, ""}};
-    for (const auto& c : cases) {
-        char buffer[261];
-        memset(buffer, '#', sizeof buffer);
-        memcpy(buffer, c.path, strlen(c.path) + 1);
-        EXPECT_EQ(AddTrailingBackslash(buffer, c.size), c.fits) << c.path << " in " << c.size;
-        EXPECT_STREQ(buffer, c.result);
-        EXPECT_EQ(buffer[c.size], '#') << "written past the buffer";
-    }
+    // The copy: a file directly inside "Uninstall_Quorvex." and 8 hexadecimal
+    // digits directly inside the temporary directory; nothing else is.
+    for (auto [path, copy] : {std::pair{"C:\\Temp\\Uninstall_Quorvex.0a1B2c3D\\Uninstall_Quorvex.exe", true},
+                              {"c:\\temp\\UNINSTALL_QUORVEX.0A1B2C3D\\x.exe", true},
+                              {"C:\\Temp\\Uninstall_Quorvex.exe", false}, {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3\\x.exe", false},
+                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3g\\x.exe", false},
+                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d0\\x.exe", false},
+                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\Tief\\x.exe", false},
+                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\", false},
+                              {"C:\\Temp\\sub\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false},
+                              {"C:\\Other\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false}})
+        EXPECT_EQ(IsCopyPath(path, "C:\\Temp\\"), copy) << path;
+    EXPECT_FALSE(IsCopyPath("Uninstall_Quorvex.0a1b2c3d\\x.exe", ""));
 }
 
 } // namespace

@@ -320,11 +320,12 @@ inline std::string Machine()
            "\nLayouts:" + Subkeys(kMachine, kLayoutsPath) + "\nProduct: " + ProductLeft();
 }
 
+// The words after the quoted program path; "<none>" and "<blanks>": an empty line, blanks only.
 inline RobotRun RunInstalled(const std::string& args, const std::vector<std::string>& answers,
                              const std::string& environment = "", const std::string& exe = InstalledExe())
 {
     RobotOptions options;
-    options.commandLine = "\"" + exe + "\" " + args;
+    options.commandLine = args == "<none>" ? "" : args == "<blanks>" ? "   " : "\"" + exe + "\" " + args;
     options.applicationName = exe;
     options.answers = answers;
     options.statusClass = "Uninstall_Quorvex";

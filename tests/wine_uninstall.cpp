@@ -2,8 +2,7 @@
 // through the uninstall on the complete installation and on machines that
 // fight back (files that will not go, registry contents no installer writes),
 // the quiet mode, and command lines no caller should give. How words are
-// split and judged is checked natively; here the conversion from UTF-16, the
-// hand-over and the boxes.
+// split and judged is checked natively; here the hand-over and the boxes.
 #include "support.h"
 
 #include <cstring>
@@ -20,19 +19,34 @@ void S(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutVal
 const char kPercentLayout[] = "%s%n0407";
 
 // What is arranged on the complete installation, the answers, the boxes, and
-// the lists and parts of the product the run leaves; "<unchanged>": the machine as it was.
+// the lists and parts of the product the run leaves ("<unchanged>": the
+// machine as it was); the copies started, each leaving itself to the next restart.
 struct Road {
-    const char* what;
+    std::string what;
     std::function<void()> arrange;
     std::string boxes = kQuestion + kDone, preload = "1=00000407", substitutes = "", left = "";
     std::vector<std::string> answers = {"yes", "ok", "ok", "ok", "ok", "ok"};
     std::string args = kKey, environment = "";
+    unsigned copies = 1;
 };
 Road Refused(const char* what, std::function<void()> arrange, const std::string& boxes,
-             std::vector<std::string> answers = {"ok"}, const char* args = kKey, const char* environment = "")
+             std::vector<std::string> answers = {"ok"}, const std::string& args = kKey, const char* environment = "",
+             unsigned copies = 1)
 {
-    return {what, std::move(arrange), boxes, "<unchanged>", "", "", std::move(answers), args, environment};
+    return {what, std::move(arrange), boxes, "<unchanged>", "", "", std::move(answers), args, environment, copies};
 }
+#define CALLED "Deinstallationsprogramm nicht mit gültigem Registry-Key für die Tastatur aufgerufen "
+enum Refusal { kMissing, kLength, kNotGerman, kStandard };
+const std::string kRefused[] = {CALLED "(Angabe fehlt)", CALLED "(Länge nicht 8 Zeichen):\n",
+                                CALLED "(endet nicht in \"0407\", also kein deutsches Layout):\n",
+                                CALLED "(Schlüssel für Standardtastatur: nicht deinstallierbar):\n"};
+// A command line the installed program refuses before it starts a copy; the
+// box shows the key with every control character as a line break.
+Road Line(const std::string& args, Refusal why, const std::string& shown)
+{
+    return Refused("", [] {}, Ok(kRefused[why] + shown), {"ok"}, args, "", 0);
+}
+Road Unknown(const std::string& key) { return Refused("", [] {}, Ok(kNotFound + key + "\nDLL: Quorvex.DLL"), {"ok"}, key); }
 Road Rebuilt(const char* what, std::function<void()> arrange, const std::string& preload, const std::string& subs = "")
 {
     return {what, std::move(arrange), kQuestion + kDone, preload, subs};
@@ -68,6 +82,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         {"a shortcut that is a directory", [] { MakeStubborn(kDirectory, Shortcut(false)); }, kQuestion + kDone,
          "1=00000407", "", "desktop"},
         Rebuilt("data differing in case", [] { P("2", "D0010407"); S("d0010407", "e0010407"); }, "1=00000407"),
+        Rebuilt("the same data twice: only the first read stands for the key", [] { P("3", "D0010407"); },
+                "1=00000407 2=D0010407"),
         Rebuilt("REG_DWORD in Preload", [] { P("3", Dword(0x409), REG_DWORD); }, "1=00000407 2=\x09\x04"),
         Rebuilt("unterminated REG_BINARY in Preload", [] { P("3", "00000409", REG_BINARY); }, "1=00000407 2=00000409"),
         Rebuilt("REG_EXPAND_SZ target in Substitutes", [] { S("d0010407", kKey + std::string(1, '\0'), REG_EXPAND_SZ); },
@@ -118,18 +134,25 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
                 Ok(kError + "Keys HKEY_LOCAL_MACHINE\\" + kLayoutsPath)),
         Refused("no temporary directory: no copy, nothing started", [] {},
                 Ok("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, um sein Original "
-                   "löschen zu können"), {"ok"}, kKey, "TMP=C:\\qvx-no-dir\\\nTEMP=C:\\qvx-no-dir\\"),
+                   "löschen zu können"), {"ok"}, kKey, "TMP=C:\\qvx-no-dir\\\nTEMP=C:\\qvx-no-dir\\", 0),
         Refused("the layout not registered", [] { RemoveKey(kMachine, LayoutPath(kKey)); },
                 Ok(kNotFound + kKey + "\nDLL: Quorvex.DLL")),
         Refused("only one Preload entry", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); },
                 Ok("In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung derzeit als einzig "
                    "auswählbare Belegung hinterlegt.\nBitte wählen Sie dort erst eine andere Tastaturbelegung, bevor "
                    "Sie die hier gewählte deinstallieren.")),
+        Refused("the key quoted", [] {}, kQuestion + kCancelled, {"no", "ok"}, "\"E0010407\" \"/force\""),
+        Refused("a blank in the quoted key: the copy refuses it", [] {}, Ok(kRefused[kMissing]), {"ok"}, "\"E0 10407\""),
+        Line("<none>", kMissing, ""), Line("<blanks>", kMissing, ""), Line("0010407", kLength, "0010407"),
+        Line("E0010C07", kNotGerman, "E0010C07"), Line("00000407", kStandard, "00000407"),
+        Line("%n%s%n%s", kNotGerman, "%n%s%n%s"), Line("E0010407\t/force", kLength, "E0010407\r\n/force"),
+        Line(std::string(258, 'x'), kLength, std::string(258, 'x')), Line(std::string(300, 'x') + " /force", kLength, ""),
+        Unknown("ABCD0407"), Unknown("Ä0010407"), Unknown("%s%n0407"),
     };
     // Neighbours of the product that must come through untouched.
     const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil"};
     for (const Road& road : roads) {
-        SCOPED_TRACE(road.what);
+        SCOPED_TRACE(road.what.empty() ? road.args.substr(0, 90) : road.what);
         RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());  // a DACL that denies reading allows deleting
         InstallProduct();
         PutValue(kMachine, neighbours[0], "Wert", "\x01\x02", REG_BINARY);
@@ -150,6 +173,9 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         EXPECT_EQ(Machine(), want);
         EXPECT_EQ(List(kMachine, neighbours[0]) + " " + List(kMachine, neighbours[1]), around);
         EXPECT_EQ(Content(SystemDir() + "KBDGR.DLL"), "x") << "a foreign driver stays";
+        EXPECT_EQ(run.otherExitCodes.size(), road.copies) << "processes besides the first";
+        EXPECT_EQ(CopyDirs().size(), road.copies);
+        EXPECT_EQ(PendingRenames().empty(), road.copies == 0);
     }
     RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());
     RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
@@ -272,84 +298,6 @@ TEST(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
     }
     RemoveTree(log);
     RemoveTree(usual);
-}
-
-#define CALLED "Deinstallationsprogramm nicht mit gültigem Registry-Key für die Tastatur aufgerufen "
-const std::string kRefused[] = {CALLED "(Angabe fehlt)", CALLED "(Länge nicht 8 Zeichen):\n",
-                                CALLED "(endet nicht in \"0407\", also kein deutsches Layout):\n",
-                                CALLED "(Schlüssel für Standardtastatur: nicht deinstallierbar):\n"};
-
-// The robot starts programs through the ANSI call, which cannot carry characters outside the code
-// page: a copy of this test, named like the program so that the robot follows it, starts the
-// installed program with the UTF-16 words given as numbers and ends with its exit code.
-[[maybe_unused]] const bool kLauncher = [] {
-    char* p = std::strstr(GetCommandLineA(), " --utf16");
-    if (p == nullptr)
-        return false;
-    const std::string exe = InstalledExe();
-    std::wstring line = L"\"" + std::wstring(exe.begin(), exe.end()) + L"\" ";
-    for (p += 8; *p;)
-        line += static_cast<wchar_t>(std::strtoul(p, &p, 10));
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    DWORD code = 1;
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        UniqueHandle process(pi.hProcess), thread(pi.hThread);
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        GetExitCodeProcess(pi.hProcess, &code);
-    }
-    ExitProcess(code);
-}();
-
-// Refusals index kRefused; kCopyRefuses: the installed program passes it, its copy does not.
-enum Outcome { kMissing, kLength, kNotGerman, kStandard, kAccepted, kNotRegistered, kCopyRefuses };
-// After the program path: the words, or the UTF-16 words; shown: the key as the box shows it.
-struct Line { std::string words; Outcome outcome; std::string shown = ""; std::wstring wide = L""; };
-Line Key(const std::string& key, Outcome outcome) { return {key, outcome, key}; }
-
-TEST(Uninstall, CommandLinesEndWithTheRightBoxAndChangeNothing)
-{
-    const Line lines[] = {  // box texts turn every control character into a line break
-        {"<no program>", kMissing}, {"<blanks>", kMissing}, {kKey, kAccepted},
-        {"\"E0010407\" \"/force\"", kAccepted}, Key("0010407", kLength), Key("E0010C07", kNotGerman),
-        Key("00000407", kStandard), Key("ABCD0407", kNotRegistered), Key("Ä0010407", kNotRegistered),
-        Key("%s%n0407", kNotRegistered), Key("%n%s%n%s", kNotGerman), {"\"E0 10407\"", kCopyRefuses},
-        {"E0010407\t/force", kLength, "E0010407\r\n/force"}, Key(std::string(258, 'x'), kLength),
-        {std::string(300, 'x') + " /force", kLength},
-        // Outside code page 1252: best fit, a default character, composition, a surrogate pair.
-        {"", kNotRegistered, "E00?0407", L"E00\x03BB" L"0407"}, {"", kNotGerman, "E001040?", L"E001040\x03BB"},
-        {"", kNotGerman, "?????407", L"\x4E2D\x0416\x05D0\x0660\x0662" L"407"},
-        {"", kAccepted, "", L"E001\xFF10\xFF14\xFF10\xFF17"}, {"", kNotRegistered, "??010407", L"\xD83D\xDE00" L"010407"},
-        {"", kNotRegistered, "É0010407", L"E\x0301" L"0010407"}, {"", kCopyRefuses, "", L"E00\x3000" L"0407"}};
-    InstallProduct();
-    const std::string exe = InstalledExe(), launcher = TempDir() + "qvx-utf16\\Uninstall_Quorvex.exe";
-    CreateDirectoryA((TempDir() + "qvx-utf16").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(_pgmptr, launcher.c_str(), FALSE)) << _pgmptr;
-    const std::string before = Machine();
-    for (const Line& c : lines) {
-        RobotOptions o;
-        o.applicationName = c.wide.empty() ? exe : launcher;
-        o.commandLine = c.words == "<no program>" ? "" : c.words == "<blanks>" ? "   "
-                      : c.wide.empty()            ? "\"" + exe + "\" " + c.words : "\"" + launcher + "\" --utf16";
-        for (wchar_t w : c.wide)
-            o.commandLine += " " + std::to_string(w);
-        SCOPED_TRACE(o.commandLine.substr(0, 90));
-        o.answers = {c.outcome == kAccepted ? "no" : "ok", "ok"};
-        ClearCopies();
-        RobotRun run = RunWithRobot(o);
-        EXPECT_TRUE(CleanEnd(run));
-        EXPECT_EQ(Shown(run.boxes), c.outcome == kAccepted      ? kQuestion + kCancelled
-                                    : c.outcome == kNotRegistered ? Ok(kNotFound + c.shown + "\nDLL: Quorvex.DLL")
-                                    : Ok(kRefused[c.outcome < kAccepted ? c.outcome : kMissing] + c.shown));
-        // Only a key that passed the first check is handed to a copy; the launcher counts as one more.
-        const bool handedOver = c.outcome >= kAccepted;
-        EXPECT_EQ(run.otherExitCodes.size(), handedOver + !c.wide.empty());
-        EXPECT_EQ(CopyDirs().size(), handedOver ? 1u : 0u);
-        EXPECT_EQ(Machine(), before);
-        EXPECT_EQ(!PendingRenames().empty(), handedOver) << "the copy leaves itself to the next restart";
-    }
-    RemoveTree(TempDir() + "qvx-utf16");
 }
 
 // "--install" lays the complete installation and ends: the demonstration and
