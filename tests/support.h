@@ -197,8 +197,8 @@ inline ::testing::AssertionResult OnlyForAdministrators(const std::string& path)
     return ::testing::AssertionFailure() << path << ": " << got;
 }
 
-// Registry. REG_SZ data gets its terminator added; values are read in the
-// order the registry gives, data up to its first zero whatever the type.
+// Registry. REG_SZ data gets its terminator added; data is read up to its
+// first zero whatever the type.
 using Values = std::vector<std::pair<std::string, std::string>>;
 inline void PutValue(HKEY root, const std::string& path, const std::string& name, const std::string& bytes,
                      DWORD type = REG_SZ)
@@ -226,7 +226,8 @@ inline UniqueKey Open(HKEY root, const std::string& path, REGSAM access = KEY_RE
     HKEY key = nullptr;
     return UniqueKey(RegOpenKeyExA(root, path.c_str(), 0, access, &key) == 0 ? key : nullptr);
 }
-inline Values Read(HKEY root, const std::string& path)
+// "name=data ...", shorter names first, then ignoring case (numbers in order); "<none>" for no key.
+inline std::string List(HKEY root, const std::string& path)
 {
     Values values;
     UniqueKey key = Open(root, path);
@@ -235,12 +236,6 @@ inline Values Read(HKEY root, const std::string& path)
          key && RegEnumValueA(key.get(), i, name, &n, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) == 0;
          ++i, n = sizeof name, size = sizeof data)
         values.emplace_back(name, std::string(data, strnlen(data, size)));
-    return values;
-}
-// "name=data ...", shorter names first, then ignoring case (numbers in order); "<none>" for no key.
-inline std::string List(HKEY root, const std::string& path)
-{
-    Values values = Read(root, path);
     std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
         return a.first.size() != b.first.size() ? a.first.size() < b.first.size()
                                                 : _stricmp(a.first.c_str(), b.first.c_str()) < 0;
@@ -248,7 +243,7 @@ inline std::string List(HKEY root, const std::string& path)
     std::string out;
     for (const auto& [n, d] : values)
         out += (out.empty() ? "" : " ") + n + "=" + d;
-    return Open(root, path) ? out : "<none>";
+    return key ? out : "<none>";
 }
 inline std::string Subkeys(HKEY root, const std::string& path)  // " a b c", sorted
 {

@@ -1,15 +1,13 @@
-// The program's parts on the real Windows API as Wine gives it: files and
-// folders, the copy's directory, the layout registry code, and the frame
-// (formatter, error texts, boxes, window). The removal rules on the tables
-// are checked natively; odd registry values end to end among the roads.
+// The program's parts on the real Windows API as Wine gives it, where the
+// whole program cannot show them: the copy's directory, the write-back of
+// the lists, and the frame's formatter, error texts and boxes. The removal
+// rules are checked natively, everything else end to end among the roads.
 #include "support.h"
 
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <functional>
 
-#include "files/files.h"
 #include "frame/app.h"
 #include "frame/environment.h"
 #include "frame/status_window.h"
@@ -20,54 +18,6 @@
 #include "uninstall/invocation.h"
 
 namespace {
-
-const std::string kDir = TempDir() + "qvx-files\\";
-
-// Runs the operation with its boxes answered; gives its result, the status
-// line it left ("-" for none) and its boxes.
-std::string Outcome(const std::function<bool()>& operation)
-{
-    strcpy(gStatusLine, "-");
-    StartAnsweringOwnBoxes({"ok"});
-    bool result = operation();
-    return (result ? "true|" : "false|") + std::string(gStatusLine) + "\n" + Shown(StopAnsweringOwnBoxes());
-}
-
-TEST(Files, ExistenceCopyAndDeleteWithTheirBoxes)
-{
-    RemoveTree(kDir);
-    CreateDirectoryA(kDir.c_str(), nullptr);
-    const std::string source = kDir + "source.txt", target = kDir + "target.txt", victim = kDir + "victim";
-    PutFile(source, "new");
-    PutFile(target, "old");
-    for (auto [path, exists] : {std::pair{source, true}, {kDir, true}, {kDir + "missing", false}, {std::string(), false}})
-        EXPECT_EQ(FileExists(path.c_str()), exists) << path;
-    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(Outcome([&] { return CopyOneFile(source.c_str(), target.c_str(), true, true); }), "true|-\n");
-    EXPECT_EQ(Content(target), "new");
-    EXPECT_EQ(GetFileAttributesA(target.c_str()), DWORD{FILE_ATTRIBUTE_ARCHIVE}) << "a copy is writable";
-    {
-        const UniqueFile held = MakeStubborn(kHeldOpen, target);
-        EXPECT_EQ(Outcome([&] { return CopyOneFile(source.c_str(), target.c_str(), true, true); }),
-                  "false|-\n" + FileBox("Kopieren einer Datei fehlgeschlagen.\n\nQuelle: " + source + "\nZiel: " +
-                                        target + "\n\n" + ErrorText(ERROR_SHARING_VIOLATION)));
-    }
-    EXPECT_EQ(Outcome([&] { return DeleteOneFile((kDir + "missing").c_str(), true); }), "true|-\n");
-    for (auto [how, error] : {std::pair{kHeldOpen, ERROR_SHARING_VIOLATION}, {kReadOnly, ERROR_ACCESS_DENIED},
-                              {kDirectory, ERROR_ACCESS_DENIED}}) {
-        PutFile(victim);
-        const UniqueFile held = MakeStubborn(how, victim);
-        const std::string refused = "false|Lösche " + victim + " ...\n" +
-                                    FileBox(kCannotDelete + victim + "\n\n" + ErrorText(error));
-        EXPECT_EQ(Outcome([&] { return DeleteOneFile(victim.c_str(), true); }), refused);
-        // Where only plain files are deleted, a directory is passed over silently.
-        EXPECT_EQ(Outcome([&] { return DeleteOneFile(victim.c_str(), true, true); }),
-                  how == kDirectory ? "true|-\n" : refused);
-        EXPECT_TRUE(FileThere(victim));
-        RemoveTree(victim);
-    }
-    RemoveTree(kDir);
-}
 
 // The copy's directory is made here and now, for SYSTEM and the
 // Administrators alone: a name already taken is never used, and when every
@@ -94,7 +44,7 @@ TEST(Files, CopyDirectoryIsFreshAndProtected)
     ClearCopies();
 }
 
-using Layouts = std::vector<std::pair<std::string, std::string>>;  // subkey, "Layout File" or "" for none
+using Layouts = std::vector<std::pair<std::string, std::string>>;  // subkey, "Layout File"
 
 void Install(const Values& preload, const Values& substitutes,
              const Layouts& layouts = {{"00000407", "KBDGR.DLL"}, {kKey, "Quorvex.DLL"}}, const char* key = kKey)
@@ -103,7 +53,7 @@ void Install(const Values& preload, const Values& substitutes,
     WriteValues(kUser, kSubstitutesPath, substitutes);
     RemoveKey(kMachine, kLayoutsPath);
     for (const auto& [name, file] : layouts)
-        PutValue(kMachine, LayoutPath(name), file.empty() ? "Layout Text" : "Layout File", file);
+        PutValue(kMachine, LayoutPath(name), "Layout File", file);
     CopyText(gLayoutKey, sizeof gLayoutKey, key);
 }
 std::string Lists() { return List(kUser, kPreloadPath) + " | " + List(kUser, kSubstitutesPath); }
@@ -121,37 +71,6 @@ protected:
         WriteValues(kUser, kPreloadPath, {{"1", "00000407"}});
     }
 };
-
-TEST_F(LayoutRegistry, SnapshotReadsTheGermanLayoutsAndFailsOnOnesItCannotOpen)
-{
-    // Language matched byte for byte, the key ignoring case, "Layout File" exactly.
-    Install({{"1", "00000407"}}, {},
-            {{"00000407", "KBDGR.DLL"}, {"E0010407", "Quorvex.DLL"}, {"00000807", "KBDSG.DLL"}, {"00000C07", "KBDA.DLL"},
-             {"00010c07", "X.DLL"}, {"00001007", "KBDLU.DLL"}, {"00001407", "KBDLI.DLL"}, {"00000409", "KBDUS.DLL"},
-             {"A0010407", ""}, {"0407", "SHORT.DLL"}},
-            "e0010407");
-    for (const char* name : {"layout file", "Layout Files"})
-        PutValue(kMachine, LayoutPath("B0010407"), name, "klein.dll");
-    ASSERT_TRUE(TakeLayoutSnapshot()) << gRegistryErrorText;
-    std::vector<std::string> seen;
-    for (unsigned i = 0; i < gSnapshot.layoutCount; ++i) {
-        const LayoutEntry& e = gSnapshot.layouts[i];
-        seen.push_back(std::string(e.keyName) + "=" + (e.layoutFile ? e.layoutFile : "-"));
-    }
-    std::sort(seen.begin(), seen.end());
-    EXPECT_EQ(seen, (std::vector<std::string>{"00000407=KBDGR.DLL", "00000807=KBDSG.DLL", "00000C07=KBDA.DLL",
-                                              "00001407=KBDLI.DLL", "A0010407=-", "B0010407=-", "E0010407=Quorvex.DLL"}));
-    ASSERT_GE(gLayoutKeyIndex, 0);
-    EXPECT_STREQ(gSnapshot.layouts[gLayoutKeyIndex].keyName, "E0010407");
-    // A German layout that cannot be read fails it; another one is never opened.
-    SetKeyDacl(kMachine, LayoutPath("00000409"), "D:(A;;SDWDRC;;;WD)");
-    EXPECT_TRUE(TakeLayoutSnapshot()) << gRegistryErrorText;
-    SetKeyDacl(kMachine, LayoutPath("00000807"), "D:(A;;SDWDRC;;;WD)");
-    EXPECT_FALSE(TakeLayoutSnapshot());
-    EXPECT_EQ(gRegistryErrorText, "Fehler beim Öffnen des Registry-Subkeys " + std::string(kLayoutsPath) + " - 00000807");
-    for (const char* layout : {"00000409", "00000807"})  // so that the key can go again
-        SetKeyDacl(kMachine, LayoutPath(layout), "D:(A;;KA;;;WD)");
-}
 
 // The lists are rewritten in place: their keys keep their subkeys, and a
 // survivor may take a standard key's name. When a write fails, both are put
@@ -246,13 +165,11 @@ TEST(Frame, WindowsErrorTextFirstLineSystemTextAndAccessHint)
     EXPECT_EQ(CaptureLastError(), "Windows-Errorcode 5:\n" + std::string(system) + " (übliche Ursache: Datei vorhanden, "
               "aber anderswo geöffnet, oder Zugriff durch System oder Sicherheitssoftware blockiert)");
     LocalFree(system);
-    const struct { DWORD code; const char* firstLine; } cases[] = {
-        {2, "Windows-Errorcode 2"}, {65535, "Windows-Errorcode 65535"}, {65536, "Windows-Errorcode 00010000"},
-        {static_cast<DWORD>(-65534), "Windows-Errorcode -65534"}, {static_cast<DWORD>(-65535), "Windows-Errorcode FFFF0001"},
-        {0x80070005u, "Windows-Errorcode 80070005"}};  // access denied as HRESULT: no hint
-    for (const auto& c : cases) {
-        const std::string text = ErrorText(c.code);
-        EXPECT_EQ(text.substr(0, text.find_first_of(":(")), c.firstLine);
+    // Decimal from -65534 to 65535, otherwise eight hexadecimal digits; the hint only for code 5 itself.
+    for (auto [code, number] : {std::pair{DWORD{2}, "2"}, {65535, "65535"}, {65536, "00010000"}, {-65534, "-65534"},
+                                {-65535, "FFFF0001"}, {0x80070005u, "80070005"}}) {
+        const std::string text = ErrorText(code);
+        EXPECT_EQ(text.substr(0, text.find_first_of(":(")), "Windows-Errorcode " + std::string(number));
         EXPECT_EQ(text.find("übliche"), std::string::npos) << text;
     }
     // A system text with an insert keeps its marker instead of reading arguments nobody passed.
@@ -260,9 +177,8 @@ TEST(Frame, WindowsErrorTextFirstLineSystemTextAndAccessHint)
 }
 
 // This test program stands in for the program: its base name is the
-// caption. The frame's state is process-wide and Shutdown works once, so
-// this runs last and goes through its stages in one order.
-TEST(Frame, BoxesWindowPaletteAndShutdownInTheirOrder)
+// caption. The frame's state is process-wide, so this runs last.
+TEST(Frame, BoxesTakeTheProgramsNameAndTheWindowOnceItExists)
 {
     gInstance = GetModuleHandleA(nullptr);
     InitEnvironment();
@@ -275,26 +191,6 @@ TEST(Frame, BoxesWindowPaletteAndShutdownInTheirOrder)
     ASSERT_EQ(Shown(boxes), "wine_parts|ok|vorher eins\nwine_parts|ok|nachher\n");
     EXPECT_FALSE(boxes[0].hasOwner);
     EXPECT_TRUE(boxes[1].hasOwner) << "a box after the window is owned by it";
-
-    // A true-colour display gets no palette; a forced palette device does.
-    EXPECT_FALSE(gPaletteDevice);
-    EXPECT_EQ(SendMessageA(gStatusWindow, WM_QUERYNEWPALETTE, 0, 0), 0);
-    PrepareDisplay(true);
-    ASSERT_EQ(GetCurrentObject(gScreenDC, OBJ_PAL), gProgramPalette);
-    EXPECT_EQ(SendMessageA(gStatusWindow, WM_QUERYNEWPALETTE, 0, 0), 1);
-
-    HDC dc = gScreenDC;
-    HPALETTE palette = gProgramPalette;
-    EXPECT_EQ(SendMessageA(gStatusWindow, WM_COMMAND, IDOK, 0), 0);
-    EXPECT_NE(GetObjectType(dc), 0u);
-    EXPECT_EQ(SendMessageA(gStatusWindow, WM_COMMAND, IDCANCEL, 0), 1);
-    EXPECT_EQ(GetObjectType(dc), 0u) << "screen DC released";
-    EXPECT_EQ(GetObjectType(palette), 0u) << "palette deleted";
-    // Once only: a second Shutdown leaves a new palette alone.
-    gProgramPalette = CreatePalette(ProgramPaletteTable());
-    Shutdown();
-    SendMessageA(gStatusWindow, WM_DESTROY, 0, 0);
-    EXPECT_EQ(GetObjectType(gProgramPalette), static_cast<DWORD>(OBJ_PAL));
 }
 
 } // namespace

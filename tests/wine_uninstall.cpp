@@ -16,7 +16,7 @@ UniqueFile gHeld;  // a file an arrangement holds open during the run
 std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 void P(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kPreloadPath, n, d, type); }
 void S(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kSubstitutesPath, n, d, type); }
-const char kPercentLayout[] = "%s%n0407";
+const char kPercentLayout[] = "%s%n0407", kDeleteOnly[] = "D:(A;;SDWDRC;;;WD)";
 
 // What is arranged on the complete installation, the answers, the boxes, and
 // the lists and parts of the product the run leaves ("<unchanged>": the
@@ -59,25 +59,35 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
     std::string full = "1=00000407";  // 1000 read of 1001, one removed
     for (int i = 2; i <= 999; ++i)
         full += " " + std::to_string(i) + "=00000409";
+    const auto driverStays = [=](DWORD error) {
+        return kQuestion + FileBox(kCannotDelete + driver + "\n\n" + ErrorText(error)) +
+               Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht werden:\n  " +
+                  driver);
+    };
+    const auto helperStays = [=](DWORD error) {
+        return FileBox(kCannotDelete + pdf + "\n\n" + ErrorText(error)) +
+               Ok(kWarning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf) +
+               FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" + ErrorText(ERROR_DIR_NOT_EMPTY)) +
+               Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
+                  folder);
+    };
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) vorhanden:\n  " +
                                  driver + "\n\nTrotzdem fortfahren?");
     const Road roads[] = {
         {"complete", [] {}},
-        {"/force despite another driver file deletes only ours",
+        {"/force despite another driver file deletes only ours, the key given in lower case",
          [] { PutValue(kMachine, LayoutPath(kKey), "Layout File", "KBDGR.DLL"); },
-         kQuestion + kDone, "1=00000407", "", "", {"yes", "ok"}, "E0010407 /force"},
+         kQuestion + kDone, "1=00000407", "", "", {"yes", "ok"}, "e0010407 /force"},
         {"the driver file missing", [=] { RemoveTree(driver); }, kQuestion + goOn + kDone, "1=00000407", "", "",
          {"yes", "yes", "ok"}},
         Rebuilt("not in the Preload list", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "00000409"}});
                                               WriteValues(kUser, kSubstitutesPath, {{"d0030407", "00010407"}}); },
                 "1=00000407 2=00000409", "d0030407=00010407"),
-        {"a helper file that stays, the user's own file in the folder",
+        {"a helper file read-only, the user's own file in the folder",
          [=] { PutFile(folder + "\\Notizen.txt", "the user's own"); MakeStubborn(kReadOnly, pdf); },
-         kQuestion + FileBox(kCannotDelete + pdf + "\n\n" + ErrorText(ERROR_ACCESS_DENIED)) +
-             Ok(kWarning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf) +
-             FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" + ErrorText(ERROR_DIR_NOT_EMPTY)) +
-             Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
-                folder) + kDone, "1=00000407", "", "pdf folder"},
+         kQuestion + helperStays(ERROR_ACCESS_DENIED) + kDone, "1=00000407", "", "pdf folder"},
+        {"a helper file held open", [=] { gHeld = MakeStubborn(kHeldOpen, pdf); },
+         kQuestion + helperStays(ERROR_SHARING_VIOLATION) + kDone, "1=00000407", "", "pdf folder"},
         // No file of ours: left alone, silently.
         {"a shortcut that is a directory", [] { MakeStubborn(kDirectory, Shortcut(false)); }, kQuestion + kDone,
          "1=00000407", "", "desktop"},
@@ -112,22 +122,27 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         Rebuilt("no Uninstall key", [] { RemoveKey(kMachine, kUninstallPath); }, "1=00000407"),
         Refused("the driver file missing, and no going on", [=] { RemoveTree(driver); }, kQuestion + goOn, {"yes", "no"}),
         Refused("the driver file held open", [=] { gHeld = MakeStubborn(kHeldOpen, driver); },
-                kQuestion + FileBox(kCannotDelete + driver + "\n\n" + ErrorText(ERROR_SHARING_VIOLATION)) +
-                    Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht "
-                       "werden:\n  " + driver), {"yes", "ok", "ok"}),
+                driverStays(ERROR_SHARING_VIOLATION), {"yes", "ok", "ok"}),
+        Refused("the driver file read-only", [=] { MakeStubborn(kReadOnly, driver); }, driverStays(ERROR_ACCESS_DENIED),
+                {"yes", "ok", "ok"}),
+        Refused("a directory in the driver file's place", [=] { MakeStubborn(kDirectory, driver); },
+                driverStays(ERROR_ACCESS_DENIED), {"yes", "ok", "ok"}),
         Refused("another driver file", [] { PutValue(kMachine, LayoutPath(kKey), "Layout File", "Other.DLL"); },
                 Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine andere Treiberdatei-Angabe "
                    "als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher die Deinstallation jetzt "
                    "nicht durchgeführt.\nTreiber: " DISPLAY "\nKey: E0010407\nDLL bei Installation: Quorvex.DLL\n"
                    "DLL jetzt: Other.DLL")),
-        Refused("no Layout File, even with /force",
-                [] { RegDeleteKeyValueA(kMachine, LayoutPath(kKey).c_str(), "Layout File"); },
+        Refused("only a \"layout file\", even with /force",  // the name must match exactly
+                [] { RegDeleteKeyValueA(kMachine, LayoutPath(kKey).c_str(), "Layout File");
+                     PutValue(kMachine, LayoutPath(kKey), "layout file", "Quorvex.DLL"); },
                 Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält keine Treiberdatei-Angabe.\n"
                    "Treiber: " DISPLAY "\nKey: E0010407\nDLL: Quorvex.DLL"), {"ok"}, "E0010407 /force"),
         Refused("an unreadable layout subkey named with %",
                 [] { PutValue(kMachine, LayoutPath(kPercentLayout), "Layout File", "X.DLL");
                      SetKeyDacl(kMachine, LayoutPath(kPercentLayout), "D:(D;;KR;;;WD)(A;;KA;;;WD)"); },
                 Ok(kError + "Subkeys " + kLayoutsPath + " - " + kPercentLayout)),
+        Rebuilt("an unreadable layout of another language is never opened",
+                [] { SetKeyDacl(kMachine, LayoutPath("00000409"), kDeleteOnly); }, "1=00000407"),
         Refused("no Substitutes key", [] { RemoveKey(kUser, kSubstitutesPath); },
                 Ok(kError + "Keys HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes")),
         Refused("no Keyboard Layouts key", [] { RemoveKey(kMachine, kLayoutsPath); },
@@ -153,7 +168,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
     const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil"};
     for (const Road& road : roads) {
         SCOPED_TRACE(road.what.empty() ? road.args.substr(0, 90) : road.what);
-        RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());  // a DACL that denies reading allows deleting
+        for (const char* layout : {kPercentLayout, "00000409"})  // a DACL that denies reading allows deleting
+            RegDeleteKeyA(kMachine, LayoutPath(layout).c_str());
         InstallProduct();
         PutValue(kMachine, neighbours[0], "Wert", "\x01\x02", REG_BINARY);
         PutValue(kMachine, neighbours[1], "x", "y");
@@ -178,6 +194,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         EXPECT_EQ(PendingRenames().empty(), road.copies == 0);
     }
     RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());
+    RegDeleteKeyA(kMachine, LayoutPath("00000409").c_str());
     RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
 }
 
@@ -202,6 +219,9 @@ TEST(Uninstall, HandOverWhereverStartedThenNoYesAndAgain)
         CreateDirectoryA(made.c_str(), nullptr);
         CreateDirectoryA((made + "\\Tief").c_str(), nullptr);
         CopyFileA(InstalledExe().c_str(), exe.c_str(), FALSE);
+        const bool handedOver = exe != copy;
+        if (handedOver)  // the copy must be deletable whatever the original carries
+            SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
         const std::string before = Machine();
         RobotRun run = RunInstalled(kKey, {"no", "ok"}, "", exe);
         RemoveTree(temp + "Uninstall_Quorvex.exe");
@@ -213,12 +233,12 @@ TEST(Uninstall, HandOverWhereverStartedThenNoYesAndAgain)
                   std::vector<int>({384, 320, 256, 128}));
         for (const RobotBox& box : run.boxes)
             EXPECT_TRUE(box.hasOwner);
-        const bool handedOver = exe != copy;
         EXPECT_EQ(run.otherExitCodes.size(), handedOver ? 1u : 0u) << "processes besides the first";
         const std::vector<std::string> dirs = CopyDirs();
         ASSERT_EQ(dirs.size(), handedOver ? 2u : 1u);
         const std::string ran = handedOver ? dirs[dirs[0] == made ? 1 : 0] : made;
         EXPECT_EQ(Content(ran + "\\Uninstall_Quorvex.exe"), Content(InstalledExe()));
+        EXPECT_TRUE(!handedOver || GetFileAttributesA((ran + "\\Uninstall_Quorvex.exe").c_str()) == FILE_ATTRIBUTE_ARCHIVE);
         EXPECT_TRUE(PendingDeletion(ran)) << PendingRenames();
         EXPECT_TRUE(!handedOver || OnlyForAdministrators(ran));
         if (handedOver)
