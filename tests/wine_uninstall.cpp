@@ -96,21 +96,12 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
                 "1=00000407 2=D0010407"),
         Rebuilt("REG_DWORD in Preload", [] { P("3", Dword(0x409), REG_DWORD); }, "1=00000407 2=\x09\x04"),
         Rebuilt("unterminated REG_BINARY in Preload", [] { P("3", "00000409", REG_BINARY); }, "1=00000407 2=00000409"),
-        Rebuilt("REG_EXPAND_SZ target in Substitutes", [] { S("d0010407", kKey + std::string(1, '\0'), REG_EXPAND_SZ); },
-                "1=00000407"),
-        Rebuilt("unterminated REG_BINARY in Substitutes", [] { P("3", "d0020407"); S("d0020407", "00010407", REG_BINARY); },
-                "1=00000407 2=d0010407", "d0010407=00010407"),
-        Rebuilt("REG_DWORD in Substitutes", [] { P("3", "d0020407"); S("d0020407", Dword(0x10407), REG_DWORD); },
-                "1=00000407 2=d0010407", "d0010407=\x07\x04\x01"),
         Rebuilt("1001 values in Preload", [] { for (int i = 3; i <= 1001; ++i) P(std::to_string(i), "00000409"); }, full),
         Rebuilt("value names of 259, 260 and 261 characters",
                 [] { P("3" + std::string(258, 'a'), "00000409"); P("4" + std::string(259, 'b'), "00000809");
                      P("5" + std::string(260, 'c'), "00000c09"); }, "1=00000407 2=00000409"),
         Rebuilt("data of 259, 260 and 261 bytes", [=] { P("3", a258); P("4", b259); P("5", c260); },
                 "1=00000407 2=" + a258 + " 3=" + b259),
-        Rebuilt("Substitutes data of 260 and 261 bytes",
-                [=] { P("3", "d0020407"); S("d0020407", b259); P("4", "d0030407"); S("d0030407", c260); },
-                "1=00000407 2=d0010407 3=d0030407", "d0010407=" + b259),
         Rebuilt("%s and %n in names and data", [] { P("3%s%n", "%s%n0409"); P("4", "%n%s"); S("%n%s", "%s%n0407"); },
                 "1=00000407 2=d0010407 3=%s%n0409", "d0010407=%s%n0407"),
         Rebuilt("a layout subkey named with %",
@@ -273,21 +264,21 @@ TEST(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
     const std::string ask = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja",
                       quiet = kKey + std::string(" /quiet \"/log=") + log + "\"";
     const struct { const char* what; std::function<void()> arrange; std::string args; unsigned code;
-                   std::vector<std::string> lines; bool gone, usualLog = false; } roads[] = {
+                   std::vector<std::string> lines; } roads[] = {
         {"complete", [] {}, quiet, 0,
          {ask, "[Kopie] Information: Folgender Tastatur-Treiber wurde deinstalliert: | " DISPLAY " => OK",
-          "[Kopie] Exitcode: 0", "[installiert] Exitcode: 0"}, true},
+          "[Kopie] Exitcode: 0", "[installiert] Exitcode: 0"}},
         {"not registered", [] { RemoveKey(kMachine, LayoutPath(kKey)); }, quiet, 1605,
          {"[Kopie] Warnung: Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden. | "
-          "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}, false},
+          "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}},
         {"only one layout", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); }, quiet, 1603,
-         {"[installiert] Exitcode: 1603"}, false},
+         {"[installiert] Exitcode: 1603"}},
         {"driver file held", [] { gHeld = MakeStubborn(kHeldOpen, SystemDir() + "Quorvex.DLL"); }, quiet, 1603,
-         {ask, "[installiert] Exitcode: 1603"}, false},
+         {ask, "[installiert] Exitcode: 1603"}},
         {"/quiet twice, in the usual log", [] {}, "E0010407 /quiet /quiet", 87,
          {"[installiert] Warnung: Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die Tastatur "
-          "aufgerufen (Angabe fehlt) => OK", "[installiert] Exitcode: 87"}, false, true},
-        {"a log that cannot be made", [] {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log", 0, {}, true}};
+          "aufgerufen (Angabe fehlt) => OK", "[installiert] Exitcode: 87"}},
+        {"a log that cannot be made", [] {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log", 0, {}}};
     for (const auto& road : roads) {
         SCOPED_TRACE(road.what);
         InstallProduct();
@@ -296,18 +287,14 @@ TEST(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
         road.arrange();
         const std::string before = Machine();
         RobotRun run = RunInstalled(road.args, {});
-        const bool held = bool(gHeld);
         gHeld.reset();
         EXPECT_TRUE(run.started && !run.timedOut);
         EXPECT_EQ(run.exitCode, road.code);
         EXPECT_EQ(Shown(run.boxes), "");
         EXPECT_FALSE(run.status.seen) << "no window may appear";
-        EXPECT_EQ(ProductLeft() == "", road.gone) << ProductLeft();
-        if (!road.gone && !held) {
-            EXPECT_EQ(Machine(), before);
-        }
+        EXPECT_EQ(road.code ? Machine() : ProductLeft(), road.code ? before : "") << "all gone, or nothing changed";
         // Each expected line in order, after its time stamp; the last one last.
-        const std::string text = Content(road.usualLog ? usual : log);
+        const std::string text = Content(road.args.find("/log=") == std::string::npos ? usual : log);
         size_t at = 0;
         for (const std::string& line : road.lines) {
             at = text.find(" " + line + "\r\n", at);
