@@ -53,20 +53,16 @@ inline const std::string kQuestion = Ask("Soll folgender Tastatur-Treiber deinst
                                      "Treiber: " DISPLAY "\nKey: ";
 
 // Folders with a backslash; the WOW64 one "" on 32-bit Windows.
-inline bool Is64BitWindows()
-{
-    BOOL wow = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow) && wow;
-}
-inline std::string SystemDir()
+inline std::string WindowsFolder(UINT(WINAPI* get)(LPSTR, UINT))
 {
     char path[MAX_PATH];
-    return GetSystemDirectoryA(path, MAX_PATH) ? path + std::string("\\") : "";
+    return get(path, MAX_PATH) ? path + std::string("\\") : "";
 }
+inline std::string SystemDir() { return WindowsFolder(GetSystemDirectoryA); }
 inline std::string Wow64Dir()
 {
-    char path[MAX_PATH];
-    return Is64BitWindows() && GetSystemWow64DirectoryA(path, MAX_PATH) ? path + std::string("\\") : "";
+    BOOL wow = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow) && wow ? WindowsFolder(GetSystemWow64DirectoryA) : "";
 }
 inline std::string TempDir()
 {
@@ -114,11 +110,6 @@ inline void PutFile(const std::string& path, const std::string& content = "x")
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     std::ofstream(path, std::ios::binary) << content;
     ASSERT_TRUE(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) << path;
-}
-inline bool FileThere(const std::string& path)
-{
-    NoRedirection guard;
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 inline std::string Content(const std::string& path)
 {
@@ -303,8 +294,9 @@ inline std::string ProductLeft()
         {"exe", folder + kHelperFiles[0]}, {"pdf", folder + kHelperFiles[1]}, {"ico", folder + kHelperFiles[2]},
         {"folder", ProgramFolder()}, {"desktop", Shortcut(false)}, {"common", Shortcut(true)}};
     std::string left;
+    NoRedirection guard;
     for (const auto& [name, path] : parts)
-        if (FileThere(path))
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
             left += std::string(left.empty() ? "" : " ") + name;
     return Open(kMachine, EntryPath()) ? left + (left.empty() ? "entry" : " entry") : left;
 }

@@ -1,7 +1,7 @@
 // The whole two-process program under the robot: the hand-over, the roads
-// through the uninstall on the complete installation and on machines that
-// fight back (files that will not go, registry contents no installer writes),
-// the quiet mode, and command lines no caller should give. How words are
+// through the uninstall, loud and quiet, on the complete installation and on
+// machines that fight back (files that will not go, registry contents no
+// installer writes), and command lines no caller should give. How words are
 // split and judged is checked natively; here the hand-over and the boxes.
 #include "support.h"
 
@@ -20,14 +20,16 @@ const char kPercentLayout[] = "%s%n0407", kDeleteOnly[] = "D:(A;;SDWDRC;;;WD)";
 
 // What is arranged on the complete installation, the answers, the boxes, and
 // the lists and parts of the product the run leaves ("<unchanged>": the
-// machine as it was); the copies started, each leaving itself to the next restart.
+// machine as it was); the copies started, each leaving itself to the next
+// restart; the exit code of every process, and the lines a quiet run logs.
 struct Road {
     std::string what;
     std::function<void()> arrange;
     std::string boxes = kQuestion + kDone, preload = "1=00000407", substitutes = "", left = "";
     std::vector<std::string> answers = {"yes", "ok", "ok", "ok", "ok", "ok"};
     std::string args = kKey, environment = "";
-    unsigned copies = 1;
+    unsigned copies = 1, code = 0;
+    std::vector<std::string> log = {};
 };
 Road Refused(const char* what, std::function<void()> arrange, const std::string& boxes,
              std::vector<std::string> answers = {"ok"}, const std::string& args = kKey, const char* environment = "",
@@ -51,6 +53,19 @@ Road Rebuilt(const char* what, std::function<void()> arrange, const std::string&
 {
     return {what, std::move(arrange), kQuestion + kDone, preload, subs};
 }
+// Quietly: no window, no box, the installed program's exit code (the
+// copy's, waited for) for a deployment tool, and a log in UTF-8.
+const std::string kLog = TempDir() + "qvx quiet.log", kUsualLog = TempDir() + "Uninstall_Quorvex.log";
+const std::string kQuietly = kKey + std::string(" /quiet \"/log=") + kLog + "\"";
+Road Quiet(const char* what, std::function<void()> arrange, unsigned code, std::vector<std::string> log,
+           const std::string& args = kQuietly, unsigned copies = 1)
+{
+    Road road = Refused(what, std::move(arrange), "", {}, args, "", copies);
+    road.preload = code ? "<unchanged>" : "1=00000407";
+    road.code = code;
+    road.log = std::move(log);
+    return road;
+}
 
 TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
 {
@@ -71,6 +86,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
                Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
                   folder);
     };
+    const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja";
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) vorhanden:\n  " +
                                  driver + "\n\nTrotzdem fortfahren?");
     const Road roads[] = {
@@ -154,6 +170,19 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         Line("%n%s%n%s", kNotGerman, "%n%s%n%s"), Line("E0010407\t/force", kLength, "E0010407\r\n/force"),
         Line(std::string(258, 'x'), kLength, std::string(258, 'x')), Line(std::string(300, 'x') + " /force", kLength, ""),
         Unknown("ABCD0407"), Unknown("Ä0010407"), Unknown("%s%n0407"),
+        Quiet("quietly", [] {}, 0, {kAsked, "[Kopie] Information: Folgender Tastatur-Treiber wurde deinstalliert: | "
+                                     DISPLAY " => OK", "[Kopie] Exitcode: 0", "[installiert] Exitcode: 0"}),
+        Quiet("quietly, not registered", [] { RemoveKey(kMachine, LayoutPath(kKey)); }, 1605,
+              {"[Kopie] Warnung: Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden. | "
+               "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}),
+        Quiet("quietly, only one layout", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); }, 1603,
+              {"[installiert] Exitcode: 1603"}),
+        Quiet("quietly, the driver file held", [=] { gHeld = MakeStubborn(kHeldOpen, driver); }, 1603,
+              {kAsked, "[installiert] Exitcode: 1603"}),
+        Quiet("quietly twice, in the usual log", [] {}, 87,
+              {"[installiert] Warnung: Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die "
+               "Tastatur aufgerufen (Angabe fehlt) => OK", "[installiert] Exitcode: 87"}, "E0010407 /quiet /quiet", 0),
+        Quiet("quietly, a log that cannot be made", [] {}, 0, {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log"),
     };
     // Neighbours of the product that must come through untouched.
     const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil"};
@@ -165,6 +194,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         PutValue(kMachine, neighbours[0], "Wert", "\x01\x02", REG_BINARY);
         PutValue(kMachine, neighbours[1], "x", "y");
         PutFile(SystemDir() + "KBDGR.DLL");
+        RemoveTree(kLog);
+        RemoveTree(kUsualLog);
         road.arrange();
         std::string want = Machine();
         const std::string around = List(kMachine, neighbours[0]) + " " + List(kMachine, neighbours[1]);
@@ -175,15 +206,31 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         }
         RobotRun run = RunInstalled(road.args, road.answers, road.environment);
         gHeld.reset();
-        EXPECT_TRUE(CleanEnd(run));
+        std::vector<unsigned long> codes = run.otherExitCodes;
+        codes.insert(codes.begin(), run.exitCode);
+        EXPECT_TRUE(run.started && !run.timedOut) << DescribeRun(run);
+        EXPECT_EQ(codes, std::vector<unsigned long>(road.copies + 1, road.code)) << "the installed program's, the copy's";
         EXPECT_EQ(Shown(run.boxes), road.boxes);
         EXPECT_EQ(Machine(), want);
         EXPECT_EQ(List(kMachine, neighbours[0]) + " " + List(kMachine, neighbours[1]), around);
         EXPECT_EQ(Content(SystemDir() + "KBDGR.DLL"), "x") << "a foreign driver stays";
-        EXPECT_EQ(run.otherExitCodes.size(), road.copies) << "processes besides the first";
         EXPECT_EQ(CopyDirs().size(), road.copies);
         EXPECT_EQ(PendingRenames().empty(), road.copies == 0);
+        if (road.args.find("/quiet") == std::string::npos)
+            continue;
+        EXPECT_FALSE(run.status.seen) << "no window may appear";
+        // Each line in order, after its time stamp; the last one last.
+        const std::string text = Content(road.args.find("/log=") == std::string::npos ? kUsualLog : kLog);
+        size_t at = 0;
+        for (const std::string& line : road.log) {
+            at = text.find(" " + line + "\r\n", at);
+            ASSERT_NE(at, std::string::npos) << line << "\n" << text;
+            EXPECT_EQ(at, (at < 20 ? 0 : text.rfind('\n', at) + 1) + 19) << "a time stamp before each line";
+        }
+        EXPECT_EQ(road.log.empty() ? text : text.substr(at + 1), road.log.empty() ? "" : road.log.back() + "\r\n");
     }
+    RemoveTree(kLog);
+    RemoveTree(kUsualLog);
     RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());
     RegDeleteKeyA(kMachine, LayoutPath("00000409").c_str());
     RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
@@ -254,57 +301,6 @@ TEST(Uninstall, HandOverWhereverStartedThenNoYesAndAgain)
         EXPECT_TRUE(PendingDeletion(dir)) << dir << "\n" << PendingRenames();
     EXPECT_TRUE(CleanEnd(RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe")));
     EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "a restart deletes the copies";
-}
-
-// Quietly: no window, no box, the answer a deployment tool reads from the
-// installed program's exit code (the copy's, waited for), and a log in UTF-8.
-TEST(Uninstall, QuietRunsAnswerWithExitCodesAndALog)
-{
-    const std::string log = TempDir() + "qvx quiet.log", usual = TempDir() + "Uninstall_Quorvex.log";
-    const std::string ask = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja",
-                      quiet = kKey + std::string(" /quiet \"/log=") + log + "\"";
-    const struct { const char* what; std::function<void()> arrange; std::string args; unsigned code;
-                   std::vector<std::string> lines; } roads[] = {
-        {"complete", [] {}, quiet, 0,
-         {ask, "[Kopie] Information: Folgender Tastatur-Treiber wurde deinstalliert: | " DISPLAY " => OK",
-          "[Kopie] Exitcode: 0", "[installiert] Exitcode: 0"}},
-        {"not registered", [] { RemoveKey(kMachine, LayoutPath(kKey)); }, quiet, 1605,
-         {"[Kopie] Warnung: Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden. | "
-          "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}},
-        {"only one layout", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); }, quiet, 1603,
-         {"[installiert] Exitcode: 1603"}},
-        {"driver file held", [] { gHeld = MakeStubborn(kHeldOpen, SystemDir() + "Quorvex.DLL"); }, quiet, 1603,
-         {ask, "[installiert] Exitcode: 1603"}},
-        {"/quiet twice, in the usual log", [] {}, "E0010407 /quiet /quiet", 87,
-         {"[installiert] Warnung: Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die Tastatur "
-          "aufgerufen (Angabe fehlt) => OK", "[installiert] Exitcode: 87"}},
-        {"a log that cannot be made", [] {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log", 0, {}}};
-    for (const auto& road : roads) {
-        SCOPED_TRACE(road.what);
-        InstallProduct();
-        RemoveTree(log);
-        RemoveTree(usual);
-        road.arrange();
-        const std::string before = Machine();
-        RobotRun run = RunInstalled(road.args, {});
-        gHeld.reset();
-        EXPECT_TRUE(run.started && !run.timedOut);
-        EXPECT_EQ(run.exitCode, road.code);
-        EXPECT_EQ(Shown(run.boxes), "");
-        EXPECT_FALSE(run.status.seen) << "no window may appear";
-        EXPECT_EQ(road.code ? Machine() : ProductLeft(), road.code ? before : "") << "all gone, or nothing changed";
-        // Each expected line in order, after its time stamp; the last one last.
-        const std::string text = Content(road.args.find("/log=") == std::string::npos ? usual : log);
-        size_t at = 0;
-        for (const std::string& line : road.lines) {
-            at = text.find(" " + line + "\r\n", at);
-            ASSERT_NE(at, std::string::npos) << line << "\n" << text;
-            EXPECT_EQ(at, (at < 20 ? 0 : text.rfind('\n', at) + 1) + 19) << "a time stamp before each line";
-        }
-        EXPECT_EQ(road.lines.empty() ? text : text.substr(at + 1), road.lines.empty() ? "" : road.lines.back() + "\r\n");
-    }
-    RemoveTree(log);
-    RemoveTree(usual);
 }
 
 // "--install" lays the complete installation and ends: the demonstration and
