@@ -107,6 +107,14 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         // No file of ours: left alone, silently.
         {"a shortcut that is a directory", [] { MakeStubborn(kDirectory, Shortcut(false)); }, kQuestion + kDone,
          "1=00000407", "", "desktop"},
+        Rebuilt("every entry substituted: the one left takes the standard key's name",
+                [] { WriteValues(kUser, kSubstitutesPath, {{"00000407", kKey}, {"d0010407", "00010407"}}); },
+                "1=00000407", "00000407=00010407"),
+        {"a list that cannot be written is put back as it was",
+         [] { SetKeyDacl(kUser, kSubstitutesPath, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"); },  // no setting of values
+         kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Warnung:\nFehler beim Öffnen des Registry-Keys "
+                        "HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes") + kDone,
+         "1=00000407 2=d0010407", "d0010407=E0010407"},
         Rebuilt("data differing in case", [] { P("2", "D0010407"); S("d0010407", "e0010407"); }, "1=00000407"),
         Rebuilt("the same data twice: only the first read stands for the key", [] { P("3", "D0010407"); },
                 "1=00000407 2=D0010407"),
@@ -185,7 +193,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         Quiet("quietly, a log that cannot be made", [] {}, 0, {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log"),
     };
     // Neighbours of the product that must come through untouched.
-    const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil"};
+    const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil",
+                                      std::string(kPreloadPath) + "\\Teil"};  // the lists are rewritten in place
     for (const Road& road : roads) {
         SCOPED_TRACE(road.what.empty() ? road.args.substr(0, 90) : road.what);
         for (const char* layout : {kPercentLayout, "00000409"})  // a DACL that denies reading allows deleting
@@ -193,12 +202,13 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         InstallProduct();
         PutValue(kMachine, neighbours[0], "Wert", "\x01\x02", REG_BINARY);
         PutValue(kMachine, neighbours[1], "x", "y");
+        PutValue(kUser, neighbours[2], "x", "y");
         PutFile(SystemDir() + "KBDGR.DLL");
         RemoveTree(kLog);
         RemoveTree(kUsualLog);
         road.arrange();
         std::string want = Machine();
-        const std::string around = List(kMachine, neighbours[0]) + " " + List(kMachine, neighbours[1]);
+        const std::string around = List(kMachine, neighbours[0]) + List(kMachine, neighbours[1]) + List(kUser, neighbours[2]);
         if (road.preload != "<unchanged>") {  // the lists rebuilt, the layout's key gone
             want.replace(0, want.find("\nLayouts:"), "Preload: " + road.preload + "\nSubstitutes: " + road.substitutes);
             want.replace(want.find("\nProduct: "), std::string::npos, "\nProduct: " + road.left);
@@ -212,7 +222,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         EXPECT_EQ(codes, std::vector<unsigned long>(road.copies + 1, road.code)) << "the installed program's, the copy's";
         EXPECT_EQ(Shown(run.boxes), road.boxes);
         EXPECT_EQ(Machine(), want);
-        EXPECT_EQ(List(kMachine, neighbours[0]) + " " + List(kMachine, neighbours[1]), around);
+        EXPECT_EQ(List(kMachine, neighbours[0]) + List(kMachine, neighbours[1]) + List(kUser, neighbours[2]), around);
         EXPECT_EQ(Content(SystemDir() + "KBDGR.DLL"), "x") << "a foreign driver stays";
         EXPECT_EQ(CopyDirs().size(), road.copies);
         EXPECT_EQ(PendingRenames().empty(), road.copies == 0);
