@@ -320,11 +320,12 @@ inline RobotRun RunInstalled(const std::string& args, const std::vector<std::str
     options.timeoutMs = 30000;
     return RunWithRobot(options);
 }
-// Both processes ended with exit code 0, nothing hung.
-inline ::testing::AssertionResult CleanEnd(const RobotRun& run)
+// Every process started, the first and its copies, ended by itself with this exit code.
+inline ::testing::AssertionResult EndedWith(const RobotRun& run, unsigned long code, size_t copies)
 {
-    bool clean = run.started && !run.timedOut && run.exitCode == 0;
-    for (unsigned long code : run.otherExitCodes)
-        clean = clean && code == 0;
-    return clean ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << DescribeRun(run);
+    std::vector<unsigned long> codes = run.otherExitCodes;
+    codes.insert(codes.begin(), run.exitCode);
+    if (run.started && !run.timedOut && codes == std::vector<unsigned long>(copies + 1, code))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << DescribeRun(run);
 }

@@ -21,7 +21,8 @@ const char kPercentLayout[] = "%s%n0407", kDeleteOnly[] = "D:(A;;SDWDRC;;;WD)";
 // What is arranged on the complete installation, the answers, the boxes, and
 // the lists and parts of the product the run leaves ("<unchanged>": the
 // machine as it was); the copies started, each leaving itself to the next
-// restart; the exit code of every process, and the lines a quiet run logs.
+// restart; the exit code of every process, the lines a quiet run logs, and
+// the program started.
 struct Road {
     std::string what;
     std::function<void()> arrange;
@@ -30,6 +31,7 @@ struct Road {
     std::string args = kKey, environment = "";
     unsigned copies = 1, code = 0;
     std::vector<std::string> log = {};
+    std::string exe = "";  // the installed program
 };
 Road Refused(const char* what, std::function<void()> arrange, const std::string& boxes,
              std::vector<std::string> answers = {"ok"}, const std::string& args = kKey, const char* environment = "",
@@ -66,8 +68,23 @@ Road Quiet(const char* what, std::function<void()> arrange, unsigned code, std::
     road.log = std::move(log);
     return road;
 }
+// Started from elsewhere: the installed program copied there (read-only and
+// hidden where it hands over), beside a directory named like a copy's.
+const std::string kMade = TempDir() + "Uninstall_Quorvex.0a1b2c3d";
+Road StartedFrom(const std::string& exe, unsigned copies)
+{
+    Road road = Refused("", [exe, copies] {
+        CreateDirectoryA(kMade.c_str(), nullptr);
+        CreateDirectoryA((kMade + "\\Tief").c_str(), nullptr);
+        CopyFileA(InstalledExe().c_str(), exe.c_str(), FALSE);
+        if (copies)  // the copy must be deletable whatever the original carries
+            SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    }, kQuestion + kCancelled, {"no", "ok"}, kKey, "", copies);
+    road.what = road.exe = exe;
+    return road;
+}
 
-TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
+TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALayout)
 {
     const std::string driver = SystemDir() + "Quorvex.DLL", folder = ProgramFolder(),
                       pdf = folder + "\\" + kHelperFiles[1], a258(258, 'A'), b259(259, 'B'), c260(260, 'C');
@@ -89,7 +106,16 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
     const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja";
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) vorhanden:\n  " +
                                  driver + "\n\nTrotzdem fortfahren?");
+    std::string temp = TempDir(), upper = temp;
+    CharUpperA(&upper[0]);
+    ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
+    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "the null driver's screen";
     const Road roads[] = {
+        // Wherever started, TEMP itself included, only a file directly inside a copy directory, in any letter case,
+        // is the copy: everything else hands over to one.
+        StartedFrom(InstalledExe(), 1), StartedFrom(temp + "Uninstall_Quorvex.exe", 1),
+        StartedFrom(kMade + "\\Tief\\Uninstall_Quorvex.exe", 1),
+        StartedFrom(upper + "UNINSTALL_QUORVEX.0A1B2C3D\\Uninstall_Quorvex.exe", 0),
         {"complete", [] {}},
         {"/force despite another driver file deletes only ours, the key given in lower case",
          [] { PutValue(kMachine, LayoutPath(kKey), "Layout File", "KBDGR.DLL"); },
@@ -195,6 +221,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
     // Neighbours of the product that must come through untouched.
     const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil",
                                       std::string(kPreloadPath) + "\\Teil"};  // the lists are rewritten in place
+    std::set<std::string> names;
+    size_t fresh = 0;
     for (const Road& road : roads) {
         SCOPED_TRACE(road.what.empty() ? road.args.substr(0, 90) : road.what);
         for (const char* layout : {kPercentLayout, "00000409"})  // a DACL that denies reading allows deleting
@@ -214,18 +242,35 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
             want.replace(want.find("\nProduct: "), std::string::npos, "\nProduct: " + road.left);
             want.erase(want.find(" E0010407"), 9);
         }
-        RobotRun run = RunInstalled(road.args, road.answers, road.environment);
+        RobotRun run = RunInstalled(road.args, road.answers, road.environment, road.exe.empty() ? InstalledExe() : road.exe);
         gHeld.reset();
-        std::vector<unsigned long> codes = run.otherExitCodes;
-        codes.insert(codes.begin(), run.exitCode);
-        EXPECT_TRUE(run.started && !run.timedOut) << DescribeRun(run);
-        EXPECT_EQ(codes, std::vector<unsigned long>(road.copies + 1, road.code)) << "the installed program's, the copy's";
+        EXPECT_TRUE(EndedWith(run, road.code, road.copies));
         EXPECT_EQ(Shown(run.boxes), road.boxes);
+        if (road.boxes.rfind(kQuestion, 0) == 0) {  // asked in the copy's centred window, which owns every box
+            EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
+            EXPECT_EQ(std::vector<int>({run.status.x, run.status.y, run.status.width, run.status.height}),
+                      std::vector<int>({384, 320, 256, 128}));
+            for (const RobotBox& box : run.boxes)
+                EXPECT_TRUE(box.hasOwner) << box.text;
+        }
         EXPECT_EQ(Machine(), want);
         EXPECT_EQ(List(kMachine, neighbours[0]) + List(kMachine, neighbours[1]) + List(kUser, neighbours[2]), around);
         EXPECT_EQ(Content(SystemDir() + "KBDGR.DLL"), "x") << "a foreign driver stays";
-        EXPECT_EQ(CopyDirs().size(), road.copies);
-        EXPECT_EQ(PendingRenames().empty(), road.copies == 0);
+        // Each copy goes with its directory at the next restart; a fresh one is for SYSTEM and the Administrators
+        // alone and holds a writable copy of the installed program.
+        const std::vector<std::string> dirs = CopyDirs();
+        EXPECT_EQ(dirs.size(), road.copies + !road.exe.empty());
+        EXPECT_EQ(PendingRenames().empty(), dirs.empty());
+        for (const std::string& dir : dirs) {
+            EXPECT_EQ(PendingDeletion(dir), dir != kMade || !road.copies) << dir << "\n" << PendingRenames();
+            if (dir == kMade)  // not the copy's own, unless it ran there
+                continue;
+            EXPECT_TRUE(OnlyForAdministrators(dir));
+            EXPECT_EQ(GetFileAttributesA((dir + "\\Uninstall_Quorvex.exe").c_str()), DWORD{FILE_ATTRIBUTE_ARCHIVE});
+            EXPECT_EQ(Content(dir + "\\Uninstall_Quorvex.exe"), Content(PROGRAM_EXE));
+            names.insert(dir.substr(temp.size()));
+            ++fresh;
+        }
         if (road.args.find("/quiet") == std::string::npos)
             continue;
         EXPECT_FALSE(run.status.seen) << "no window may appear";
@@ -239,78 +284,18 @@ TEST(Uninstall, RoadsEndWithTheirBoxesAndLeaveTheUserALayout)
         }
         EXPECT_EQ(road.log.empty() ? text : text.substr(at + 1), road.log.empty() ? "" : road.log.back() + "\r\n");
     }
+    for (const std::string& name : names)  // random, and each copy a name of its own
+        EXPECT_TRUE(name.size() == 26 && name.find_first_not_of("0123456789abcdef", 18) == name.npos) << name;
+    EXPECT_EQ(names.size(), fresh);
+    const RobotRun restart = RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe");
+    EXPECT_TRUE(EndedWith(restart, 0, restart.otherExitCodes.size()));
+    EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "a restart deletes the copies";
+    RemoveTree(temp + "Uninstall_Quorvex.exe");
     RemoveTree(kLog);
     RemoveTree(kUsualLog);
     RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());
     RegDeleteKeyA(kMachine, LayoutPath("00000409").c_str());
     RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
-}
-
-// The installed program hands over to a copy in a fresh protected directory
-// wherever it was started from, TEMP itself included; only a file directly
-// inside a copy directory, in any letter case, is the copy. It asks in a
-// centred window that owns its boxes; No changes nothing. Then Yes removes
-// all, and the leftover copy, started again, finds nothing to uninstall. Each
-// copy leaves itself and its directory to the next restart, which takes them.
-TEST(Uninstall, HandOverWhereverStartedThenNoYesAndAgain)
-{
-    std::string temp = TempDir(), upper = temp;
-    CharUpperA(&upper[0]);
-    ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
-    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "the null driver's screen";
-    const std::string made = temp + "Uninstall_Quorvex.0a1b2c3d", deeper = made + "\\Tief\\Uninstall_Quorvex.exe",
-                      copy = upper + "UNINSTALL_QUORVEX.0A1B2C3D\\Uninstall_Quorvex.exe";
-    std::set<std::string> names;
-    for (const std::string& exe : {InstalledExe(), temp + "Uninstall_Quorvex.exe", deeper, copy}) {
-        SCOPED_TRACE(exe);
-        InstallProduct();
-        CreateDirectoryA(made.c_str(), nullptr);
-        CreateDirectoryA((made + "\\Tief").c_str(), nullptr);
-        CopyFileA(InstalledExe().c_str(), exe.c_str(), FALSE);
-        const bool handedOver = exe != copy;
-        if (handedOver)  // the copy must be deletable whatever the original carries
-            SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-        const std::string before = Machine();
-        RobotRun run = RunInstalled(kKey, {"no", "ok"}, "", exe);
-        RemoveTree(temp + "Uninstall_Quorvex.exe");
-        EXPECT_TRUE(CleanEnd(run));
-        EXPECT_EQ(Shown(run.boxes), kQuestion + kCancelled);
-        EXPECT_EQ(Machine(), before);
-        EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
-        EXPECT_EQ(std::vector<int>({run.status.x, run.status.y, run.status.width, run.status.height}),
-                  std::vector<int>({384, 320, 256, 128}));
-        for (const RobotBox& box : run.boxes)
-            EXPECT_TRUE(box.hasOwner);
-        EXPECT_EQ(run.otherExitCodes.size(), handedOver ? 1u : 0u) << "processes besides the first";
-        const std::vector<std::string> dirs = CopyDirs();
-        ASSERT_EQ(dirs.size(), handedOver ? 2u : 1u);
-        const std::string ran = handedOver ? dirs[dirs[0] == made ? 1 : 0] : made;
-        EXPECT_EQ(Content(ran + "\\Uninstall_Quorvex.exe"), Content(InstalledExe()));
-        EXPECT_TRUE(!handedOver || GetFileAttributesA((ran + "\\Uninstall_Quorvex.exe").c_str()) == FILE_ATTRIBUTE_ARCHIVE);
-        EXPECT_TRUE(PendingDeletion(ran)) << PendingRenames();
-        EXPECT_TRUE(!handedOver || OnlyForAdministrators(ran));
-        if (handedOver)
-            names.insert(ran.substr(temp.size()));
-    }
-    for (const std::string& name : names)  // random, and each run a name of its own
-        EXPECT_TRUE(name.size() == 26 && name.find_first_not_of("0123456789abcdef", 18) == name.npos) << name;
-    EXPECT_EQ(names.size(), 3u);
-    RemoveTree(made + "\\Tief");  // the leftover copy's directory holds nothing but it
-    const std::string after = "Preload: 1=00000407\nSubstitutes: \nLayouts: 00000407 00000409\nProduct: ";
-    const struct { std::string exe, answer, boxes; } runs[] = {
-        {InstalledExe(), "yes", kQuestion + kDone}, {made + "\\Uninstall_Quorvex.exe", "ok", Ok(kNotFound + kKey + "\nDLL: Quorvex.DLL")}};
-    for (const auto& r : runs) {
-        RobotRun run = RunInstalled(kKey, {r.answer, "ok"}, "", r.exe);
-        EXPECT_TRUE(CleanEnd(run));
-        EXPECT_EQ(Shown(run.boxes), r.boxes);
-        EXPECT_EQ(Machine(), after);
-    }
-    const std::vector<std::string> dirs = CopyDirs();
-    ASSERT_EQ(dirs.size(), 2u) << "the leftover copy's and the complete run's";
-    for (const std::string& dir : dirs)
-        EXPECT_TRUE(PendingDeletion(dir)) << dir << "\n" << PendingRenames();
-    EXPECT_TRUE(CleanEnd(RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe")));
-    EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "a restart deletes the copies";
 }
 
 // "--install" lays the complete installation and ends: the demonstration and

@@ -112,10 +112,12 @@ void Observe(RobotWindow& s, HWND w) {
     bool visible = IsWindowVisible(w) != FALSE;
     if (s.visible && !visible) return;
     RECT r{};
+    std::string title = TextOf(w);
+    if (!GetWindowRect(w, &r)) return;  // gone while looked at: what was seen before stands
     s.seen = true;
-    s.title = TextOf(w);
+    s.title = title;
     s.visible = visible;
-    if (GetWindowRect(w, &r)) { s.x = r.left; s.y = r.top; s.width = r.right - r.left; s.height = r.bottom - r.top; }
+    s.x = r.left; s.y = r.top; s.width = r.right - r.left; s.height = r.bottom - r.top;
 }
 
 bool HasButton(HWND box, int id) {
