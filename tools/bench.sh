@@ -40,14 +40,14 @@ wine_part() {
   LC_ALL=C printf '| the same, quiet (/quiet, no window, no box) | %.1f ms |\n' "$q"
   LC_ALL=C printf '| two starts of a minimal Win32 program | %.1f ms |\n' "$m"
   calc -v u="$u" -v m="$m" 'BEGIN {printf "| ratio | %.2f |\n", u / m}'
-  wine "$win/tests/wine_parts.exe" --gtest_filter='*Benchmark*' --gtest_also_run_disabled_tests 2>&1 </dev/null | tr -d '\r' |
+  wine "$win/tests/wine_uninstall.exe" --gtest_filter='*Benchmark*' --gtest_also_run_disabled_tests 2>&1 </dev/null | tr -d '\r' |
     sed -n 's/^\[ BENCH    \] *\([^:]*\): *\(.*\)$/| layout lists, \1 | \2 |/p' | grep . ||
     echo "| layout lists | not found in the test output |"
 }
 [ "${1:-}" != --wine-part ] || { shift; wine_part "$@"; exit; }
 
 . "$root/tools/cmake_build.sh"
-build_win "$win" Uninstall_Quorvex robot_cli minimal wine_parts wine_uninstall
+build_win "$win" Uninstall_Quorvex robot_cli minimal wine_uninstall
 in_wine32 "$root/tools/bench.sh" --wine-part "${ROUNDS:-7}"
 size=$(stat -c %s "$win/Uninstall_Quorvex.exe")
 imports=$(i686-w64-mingw32-objdump -p "$win/Uninstall_Quorvex.exe" | awk '/DLL Name:/ {print $3}' | tr '\n' ' ')
