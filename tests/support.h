@@ -43,8 +43,7 @@ inline std::string Shown(const std::vector<RobotBox>& boxes)
 inline std::string Ok(const std::string& text) { return "Uninstall_Quorvex|ok|" + text + "\n"; }  // information, warning
 inline std::string Ask(const std::string& text) { return "Uninstall_Quorvex|yes,no|" + text + "\n"; }
 inline std::string FileBox(const std::string& text) { return "Tastaturtreiber-Deinstallation|ok|" + text + "\n"; }
-// The program's text for a Windows error, checked on its own among the frame's tests.
-inline std::string ErrorText(DWORD code) { return DescribeWindowsError(code); }
+inline std::string ErrorText(DWORD code) { return DescribeWindowsError(code); }  // the program's own, checked apart
 inline const std::string kQuestion = Ask("Soll folgender Tastatur-Treiber deinstalliert werden?\n\n" DISPLAY),
                          kDone = Ok("Folgender Tastatur-Treiber wurde deinstalliert:\n" DISPLAY),
                          kCancelled = Ok("Deinstallation abgebrochen."),

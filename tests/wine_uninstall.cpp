@@ -110,6 +110,8 @@ TEST(Frame, WindowsErrorTextSystemTextAndAccessHint)
     EXPECT_EQ(CaptureLastError(), "Windows-Errorcode 5:\n" + std::string(system) + " (übliche Ursache: Datei vorhanden, "
               "aber anderswo geöffnet, oder Zugriff durch System oder Sicherheitssoftware blockiert)");
     LocalFree(system);
+    for (auto [code, number] : {std::pair{DWORD{65536}, "00010000"}, {-65534, "-65534"}})  // decimal from -65534 to 65535
+        EXPECT_EQ(ErrorText(code).substr(0, ErrorText(code).find_first_of(":(")), "Windows-Errorcode " + std::string(number));
     // A system text with an insert keeps its marker instead of reading arguments nobody passed.
     EXPECT_NE(ErrorText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
 }
@@ -119,7 +121,8 @@ UniqueFile gHeld;  // a file an arrangement holds open during the run
 std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 void P(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kPreloadPath, n, d, type); }
 void S(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kSubstitutesPath, n, d, type); }
-const char kPercentLayout[] = "%s%n0407", kDeleteOnly[] = "D:(A;;SDWDRC;;;WD)";
+// Layouts nobody may read: a German one (Swiss) named with %, and one whose language matches only ignoring case.
+const char kPercentLayout[] = "%s%n0807", kLowerLayout[] = "00000c07";
 
 // Arranged on the complete installation: the answers, the boxes, the lists and
 // parts of the product left ("<unchanged>": the machine as it was), the copies
@@ -279,7 +282,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                      SetKeyDacl(kMachine, LayoutPath(kPercentLayout), "D:(D;;KR;;;WD)(A;;KA;;;WD)"); },
                 Ok(kError + "Subkeys " + kLayoutsPath + " - " + kPercentLayout)),
         Rebuilt("an unreadable layout of another language is never opened",
-                [] { SetKeyDacl(kMachine, LayoutPath("00000409"), kDeleteOnly); }, "1=00000407"),
+                [] { PutValue(kMachine, LayoutPath(kLowerLayout), "Layout File", "KBDA.DLL");
+                     SetKeyDacl(kMachine, LayoutPath(kLowerLayout), "D:(A;;SDWDRC;;;WD)"); }, "1=00000407"),
         Refused("no Substitutes key", [] { RemoveKey(kUser, kSubstitutesPath); },
                 Ok(kError + "Keys HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes")),
         Refused("no Keyboard Layouts key", [] { RemoveKey(kMachine, kLayoutsPath); },
@@ -322,7 +326,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     size_t fresh = 0;
     for (const Road& road : roads) {
         SCOPED_TRACE(road.what.empty() ? road.args.substr(0, 90) : road.what);
-        for (const char* layout : {kPercentLayout, "00000409"})  // a DACL that denies reading allows deleting
+        for (const char* layout : {kPercentLayout, kLowerLayout})  // a DACL that denies reading allows deleting
             RegDeleteKeyA(kMachine, LayoutPath(layout).c_str());
         InstallProduct();
         PutValue(kMachine, neighbours[0], "Wert", "\x01\x02", REG_BINARY);
@@ -387,8 +391,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     EXPECT_TRUE(EndedWith(restart, 0, restart.otherExitCodes.size()));
     EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "a restart deletes the copies";
     RemoveTree(temp + "Uninstall_Quorvex.exe");
-    RegDeleteKeyA(kMachine, LayoutPath(kPercentLayout).c_str());
-    RegDeleteKeyA(kMachine, LayoutPath("00000409").c_str());
+    for (const char* layout : {kPercentLayout, kLowerLayout})
+        RegDeleteKeyA(kMachine, LayoutPath(layout).c_str());
     RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
 }
 
