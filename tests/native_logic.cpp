@@ -26,8 +26,7 @@ Words Split(const std::wstring& line)
     return out;
 }
 
-// A bounded call's verdict and what it left in the buffer.
-std::string Left(bool fit, const char* buffer) { return (fit ? "fit:" : "cut:") + std::string(buffer); }
+std::string Left(bool fit, const char* buffer) { return (fit ? "fit:" : "cut:") + std::string(buffer); }  // verdict, text
 
 TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
 {

@@ -81,8 +81,7 @@ TEST(LayoutRegistry, DISABLED_Benchmark)
     printf("[ BENCH    ] ratio 1000/100: %.1f\n", best[1] / best[0]);
 }
 
-// FormatText into a buffer of exactly `size` bytes; "<overrun>" when it
-// wrote behind it or left it without a terminator.
+// FormatText into exactly `size` bytes; "<overrun>" when it wrote behind them or left no terminator.
 std::string Formatted(size_t size, const char* format, ...)
 {
     std::vector<char> buffer(size + 2048, '\xA5');
@@ -120,6 +119,8 @@ TEST(Frame, WindowsErrorTextSystemTextAndAccessHint)
     EXPECT_EQ(CaptureLastError(), "Windows-Errorcode 5:\n" + std::string(system) + " (übliche Ursache: Datei vorhanden, "
               "aber anderswo geöffnet, oder Zugriff durch System oder Sicherheitssoftware blockiert)");
     LocalFree(system);
+    for (auto [code, number] : {std::pair{DWORD{65536}, "00010000"}, {-65534, "-65534"}})  // decimal from -65534 to 65535
+        EXPECT_EQ(ErrorText(code).substr(0, ErrorText(code).find_first_of(":(")), "Windows-Errorcode " + std::string(number));
     // A system text with an insert keeps its marker instead of reading arguments nobody passed.
     EXPECT_NE(ErrorText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
 }
