@@ -3,6 +3,7 @@
 #include "frame/handle.h"
 #include "frame/message_box.h"
 #include "frame/status_window.h"
+#include "frame/text.h"
 
 #include <cstring>
 
@@ -11,9 +12,25 @@ static const char kCaption[] = "Tastaturtreiber-Deinstallation";
 // One record for every search, as nothing reads it after the call.
 static WIN32_FIND_DATAA findData;
 
-bool FileExists(const char* path)
+// One file call, with the redirection off when asked and back at once, the
+// call's own error kept for whoever reports it.
+template <typename Call>
+static auto InRealSystemFolder(bool on, Call call)
 {
-    UniqueFind search(FindFirstFileA(path, &findData));
+    void* saved = nullptr;
+    bool off = on && Wow64DisableWow64FsRedirection(&saved);
+    auto result = call();
+    if (off) {
+        DWORD error = GetLastError();
+        Wow64RevertWow64FsRedirection(saved);
+        SetLastError(error);
+    }
+    return result;
+}
+
+bool FileExists(const char* path, bool realSystemFolder)
+{
+    UniqueFind search(InRealSystemFolder(realSystemFolder, [&] { return FindFirstFileA(path, &findData); }));
     if (!search)
         return false;
     size_t length = strlen(path);
@@ -65,9 +82,9 @@ PlainDeletion DeletePlainFile(const char* path, bool announce)
     return kPlainFileDeleted;
 }
 
-bool DeleteOneFile(const char* path, bool report, bool plainOnly)
+bool DeleteOneFile(const char* path, bool report, bool plainOnly, bool realSystemFolder)
 {
-    if (!FileExists(path))
+    if (!FileExists(path, realSystemFolder))
         return true;
     if (plainOnly) {
         // What is not a plain file is not ours: passed over like a missing one.
@@ -75,13 +92,41 @@ bool DeleteOneFile(const char* path, bool report, bool plainOnly)
             return true;
     } else {
         SetStatusLine("Lösche %s ...", path);
-        if (DeleteFileA(path))
+        if (InRealSystemFolder(realSystemFolder, [&] { return DeleteFileA(path); }))
             return true;
     }
     if (report)
         CaptionWarningBox(kCaption, "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
                           CaptureLastError());
     return false;
+}
+
+bool DeleteAtRestart(const char* path, bool realSystemFolder, unsigned (*random)(), char* marked,
+                     size_t size)
+{
+    const auto move = [realSystemFolder](const char* from, const char* to, DWORD flags) {
+        return InRealSystemFolder(realSystemFolder, [&] { return MoveFileExA(from, to, flags) != FALSE; });
+    };
+    // A file in use can still be renamed: its name is then free at once,
+    // and the restart takes the renamed one.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char digits[9];
+        EightHexDigits(random(), digits);
+        if (!ComposeText(marked, size, "%s.%s.del", path, digits))
+            break;
+        if (move(path, marked, 0)) {
+            // The restart must not stop at a read-only file.
+            InRealSystemFolder(realSystemFolder, [&] { return SetFileAttributesA(marked, FILE_ATTRIBUTE_NORMAL); });
+            if (move(marked, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+                return true;
+            move(marked, path, 0);  // nothing will take it: its own name again
+            break;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    CopyText(marked, size, path);
+    return move(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 bool RemoveOneDirectory(const char* path)

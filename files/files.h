@@ -2,15 +2,26 @@
 #pragma once
 #include <cstddef>
 
+// realSystemFolder: the path lies in the system folder of 64-bit Windows. The
+// WOW64 redirection is then off around the file calls alone, never while a
+// status line, a text or a box is made: Windows loads DLLs through it.
+
 // True when the path or pattern names at least one entry other than "." and
 // ".." (a path ending in "." accepts whatever is found first).
-bool FileExists(const char* path);
+bool FileExists(const char* path, bool realSystemFolder = false);
 // True when the file was copied; on failure shows a box when report is set.
 bool CopyOneFile(const char* source, const char* target, bool report, bool overwrite);
 // True when the file is gone: deleted, or not there in the first place.
 // With plainOnly, a directory or a link at the path is left alone and also
 // counts as done, and the file is deleted through a handle to itself.
-bool DeleteOneFile(const char* path, bool report, bool plainOnly = false);
+// Without report, a failure leaves its Windows error as the last error.
+bool DeleteOneFile(const char* path, bool report, bool plainOnly = false, bool realSystemFolder = false);
+// For a file that will not go now: renamed beside itself to
+// "<path>.<8 hex digits from random>.del", made writable and marked for
+// deletion at the next restart; where the rename fails, path itself is
+// marked. True when marked; marked then holds the name that will go.
+bool DeleteAtRestart(const char* path, bool realSystemFolder, unsigned (*random)(), char* marked,
+                     size_t size);
 
 enum PlainDeletion { kPlainFileDeleted, kNotPlainFile, kDeletionFailed };
 // Deletes path only when it is a plain file, never following a link; with

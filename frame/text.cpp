@@ -113,3 +113,11 @@ bool AddTrailingBackslash(char* path, size_t size)
     path[length + 1] = '\0';
     return true;
 }
+
+void EightHexDigits(unsigned value, char* digits)
+{
+    static const char kHex[] = "0123456789abcdef";
+    for (int i = 7; i >= 0; --i, value >>= 4)
+        digits[i] = kHex[value & 15];
+    digits[8] = '\0';
+}

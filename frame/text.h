@@ -33,6 +33,9 @@ void PrepareBoxText(char* dest, size_t size, const char* src);
 bool ComposeText(char* dest, size_t size, const char* format, const char* arg1,
                  const char* arg2 = nullptr, const char* arg3 = nullptr);
 
+// value as 8 lower-case hexadecimal digits, terminated (9 bytes).
+void EightHexDigits(unsigned value, char* digits);
+
 // Ends the path in a separator ("" becomes "\"). False, with the path left
 // as it was, when the buffer (size bytes) has no room for it.
 bool AddTrailingBackslash(char* path, size_t size);

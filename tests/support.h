@@ -150,14 +150,15 @@ inline std::string PendingRenames()
     return RegGetValueA(kMachine, kSessionManager, "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
                         data.data(), &size) ? "" : std::string(data.data(), size);
 }
+inline std::string Lower(std::string s)  // the text may hold zeros, which CharLowerA would stop at
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+    return s;
+}
 // The copy's file in dir, then dir itself, are marked for deletion at restart.
 inline bool PendingDeletion(const std::string& dir)
 {
-    auto lower = [](std::string s) {  // the text holds zeros, which CharLowerA would stop at
-        std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
-        return s;
-    };
-    const std::string pending = lower(PendingRenames()), entry = "\\??\\" + lower(dir), end(2, '\0');
+    const std::string pending = Lower(PendingRenames()), entry = "\\??\\" + Lower(dir), end(2, '\0');
     const size_t file = pending.find(entry + "\\uninstall_quorvex.exe" + end);
     return file != std::string::npos && pending.find(entry + end, file) != std::string::npos;
 }
@@ -257,6 +258,12 @@ inline void SetKeyDacl(HKEY root, const std::string& path, const char* sddl)
     LocalFree(sd);
 }
 
+// Driver files renamed to go at the next restart: "Quorvex.DLL.<8 hex digits>.del".
+inline std::vector<std::string> Renamed()
+{
+    NoRedirection guard;
+    return Found(SystemDir(), "Quorvex.DLL.*.del", false);
+}
 // Driver files, the layout's key beside 00000407 and 00000409, Preload
 // 1 = 00000407 and 2 = d0010407 substituted by the key, program folder with
 // its three files, both shortcuts, the registration entry; no copies left.
@@ -270,6 +277,8 @@ inline void InstallProduct()
         PutValue(kMachine, LayoutPath(key), name, data);
     WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "d0010407"}});
     WriteValues(kUser, kSubstitutesPath, {{"d0010407", kKey}});
+    for (const std::string& renamed : Renamed())
+        RemoveTree(renamed);
     RemoveTree(ProgramFolder());
     CreateDirectoryA(ProgramFolder().c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(PROGRAM_EXE, InstalledExe().c_str(), FALSE)) << PROGRAM_EXE;
@@ -284,7 +293,8 @@ inline void InstallProduct()
     PutValue(kMachine, EntryPath(), "DisplayName", "Tastaturbelegung DIN E1 (Treiber V3.11)");
     PutValue(kMachine, EntryPath(), "UninstallString", "\"" + InstalledExe() + "\" " + kKey);
 }
-// The parts of the product still there: "driver driver32 exe pdf ico folder desktop common entry".
+// The parts of the product still there: "driver driver32 exe pdf ico folder desktop common entry"; a
+// driver file "renamed", and one of the system folder "pending" deletion at the next restart, first.
 inline std::string ProductLeft()
 {
     const std::string folder = ProgramFolder() + "\\";
@@ -292,7 +302,9 @@ inline std::string ProductLeft()
         {"driver", SystemDir() + "Quorvex.DLL"}, {"driver32", Wow64Dir().empty() ? "<none>" : Wow64Dir() + "Quorvex.DLL"},
         {"exe", folder + kHelperFiles[0]}, {"pdf", folder + kHelperFiles[1]}, {"ico", folder + kHelperFiles[2]},
         {"folder", ProgramFolder()}, {"desktop", Shortcut(false)}, {"common", Shortcut(true)}};
-    std::string left;
+    std::string left = Renamed().empty() ? "" : "renamed";
+    if (Lower(PendingRenames()).find(Lower("\\??\\" + SystemDir() + "Quorvex.DLL")) != std::string::npos)
+        left += left.empty() ? "pending" : " pending";
     NoRedirection guard;
     for (const auto& [name, path] : parts)
         if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)

@@ -39,16 +39,18 @@ TEST(Files, CopyDirectoryIsFreshAndProtected)
     EXPECT_EQ(CopyDirs(), (std::vector<std::string>{taken, TempDir() + "Uninstall_Quorvex.00000002"}));
 }
 
-// With the redirection off the system directory is the real one; afterwards the redirection is back.
-TEST(Files, RedirectionIsOffOnlyWhileTheProgramNeedsTheRealSystemFolder)
+// The redirection stays as Windows set it; a system-folder call alone reaches the real system folder.
+TEST(Files, OnlyTheSystemFolderCallsGoPastTheRedirection)
 {
-    const std::string name = "qvx-only32.tmp", only32 = (Wow64Dir().empty() ? SystemDir() : Wow64Dir()) + name;
-    PutFile(only32);
+    const std::string real = "qvx-real.tmp", only32 = "qvx-only32.tmp";
+    PutFile(SystemDir() + real);  // the harness writes past the redirection
+    PutFile((Wow64Dir().empty() ? SystemDir() : Wow64Dir()) + only32);
     PrepareSystemDirectories();
-    EXPECT_EQ(FileExists((gSystemDirectory + name).c_str()), Wow64Dir().empty()) << "redirection still on";
-    RevertFsRedirection();
-    EXPECT_TRUE(FileExists((gSystemDirectory + name).c_str())) << "redirection not restored";
-    RemoveTree(only32);
+    EXPECT_EQ(FileExists((gSystemDirectory + real).c_str()), Wow64Dir().empty()) << "redirection off";
+    EXPECT_TRUE(DeleteOneFile((gSystemDirectory + real).c_str(), false, false, true));
+    EXPECT_EQ(Content(SystemDir() + real), "") << "not deleted in the real system folder";
+    EXPECT_TRUE(FileExists((gSystemDirectory + only32).c_str())) << "redirection not restored";
+    RemoveTree((Wow64Dir().empty() ? SystemDir() : Wow64Dir()) + only32);
 }
 
 // Figures only, never judged: best of three, as the first runs warm the
@@ -130,6 +132,9 @@ UniqueFile gHeld;  // a file an arrangement holds open during the run
 std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 void P(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kPreloadPath, n, d, type); }
 void S(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kSubstitutesPath, n, d, type); }
+const std::string kOtherDriver = "Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine andere "
+    "Treiberdatei-Angabe als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher die Deinstallation "
+    "jetzt nicht durchgeführt.\nTreiber: " DISPLAY "\n";
 // Layouts nobody may read: a German one (Swiss) named with %, and one whose language matches only ignoring case.
 const char kPercentLayout[] = "%s%n0807", kLowerLayout[] = "00000c07";
 
@@ -172,10 +177,11 @@ Road Rebuilt(const char* what, std::function<void()> arrange, const std::string&
 const std::string kLog = TempDir() + "qvx quiet.log", kUsualLog = TempDir() + "Uninstall_Quorvex.log";
 const std::string kQuietly = kKey + std::string(" /quiet \"/log=") + kLog + "\"";
 Road Quiet(const char* what, std::function<void()> arrange, unsigned code, std::vector<std::string> log,
-           const std::string& args = kQuietly, unsigned copies = 1)
+           const std::string& args = kQuietly, unsigned copies = 1, const std::string& left = "")
 {
     Road road = Refused(what, std::move(arrange), "", {}, args, "", copies);
-    road.preload = code ? "<unchanged>" : "1=00000407";
+    road.preload = code && code != ERROR_SUCCESS_REBOOT_REQUIRED ? "<unchanged>" : "1=00000407";
+    road.left = left;
     road.code = code;
     road.log = std::move(log);
     return road;
@@ -213,6 +219,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
                   folder);
     };
+    const std::string kRefusedLog = "Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die "
+                                    "Tastatur aufgerufen ";
     const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja";
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) vorhanden:\n  " +
                                  driver + "\n\nTrotzdem fortfahren?");
@@ -273,10 +281,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         Refused("a directory in the driver file's place", [=] { MakeStubborn(kDirectory, driver); },
                 driverStays(ERROR_ACCESS_DENIED), {"yes", "ok", "ok"}),
         Refused("another driver file", [] { PutValue(kMachine, LayoutPath(kKey), "Layout File", "Other.DLL"); },
-                Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine andere Treiberdatei-Angabe "
-                   "als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher die Deinstallation jetzt "
-                   "nicht durchgeführt.\nTreiber: " DISPLAY "\nKey: E0010407\nDLL bei Installation: Quorvex.DLL\n"
-                   "DLL jetzt: Other.DLL")),
+                Ok(kOtherDriver + "Key: E0010407\nDLL bei Installation: Quorvex.DLL\nDLL jetzt: Other.DLL")),
         Refused("only a \"layout file\", even with /force",  // the name must match exactly
                 [] { RegDeleteKeyValueA(kMachine, LayoutPath(kKey).c_str(), "Layout File");
                      PutValue(kMachine, LayoutPath(kKey), "layout file", "Quorvex.DLL"); },
@@ -303,6 +308,10 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         Refused("a blank in the quoted key: the copy refuses it", [] {}, Ok(kRefused[kMissing]), {"ok"}, "\"E0 10407\""),
         Line("<none>", kMissing, ""), Line("<blanks>", kMissing, ""), Line("0010407", kLength, "0010407"),
         Line("E0010C07", kNotGerman, "E0010C07"), Line("00000407", kStandard, "00000407"),
+        Line("00010407 /force", kStandard, "00010407"),  // Windows' own layouts are never forced
+        Refused("Windows' own layout without /force: its driver file differs",
+                [] { PutValue(kMachine, LayoutPath("00010407"), "Layout File", "KBDGR.DLL"); },
+                Ok(kOtherDriver + "Key: 00010407\nDLL bei Installation: Quorvex.DLL\nDLL jetzt: KBDGR.DLL"), {"ok"}, "00010407"),
         Line("%n%s%n%s", kNotGerman, "%n%s%n%s"), Line("E0010407\t/force", kLength, "E0010407\r\n/force"),
         Line(std::string(258, 'x'), kLength, std::string(258, 'x')), Line(std::string(300, 'x') + " /force", kLength, ""),
         Unknown("ABCD0407"), Unknown("Ä0010407"), Unknown("%s%n0407"),
@@ -313,12 +322,21 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}),
         Quiet("quietly, only one layout", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); }, 1603,
               {"[installiert] Exitcode: 1603"}),
-        Quiet("quietly, the driver file held", [=] { gHeld = MakeStubborn(kHeldOpen, driver); }, 1603,
-              {kAsked, "[installiert] Exitcode: 1603"}),
+        Quiet("quietly, Windows' own layout forced", [] {}, 87, {"[installiert] Warnung: " + kRefusedLog +
+              "(Schl\xC3\xBCssel f\xC3\xBCr Standardtastatur: nicht deinstallierbar): | 00030407 => OK",
+              "[installiert] Exitcode: 87"}, "00030407 /quiet /force", 0),
+        Quiet("quietly, a read-only driver file renamed to go at the restart", [=] { MakeStubborn(kReadOnly, driver); },
+              3010, {kAsked, "[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: " + driver +
+              " | Windows-Errorcode 5:*", "[installiert] Exitcode: 3010"}, kQuietly, 1, "renamed pending"),
         Quiet("quietly twice, in the usual log", [] {}, 87,
-              {"[installiert] Warnung: Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die "
-               "Tastatur aufgerufen (Angabe fehlt) => OK", "[installiert] Exitcode: 87"}, "E0010407 /quiet /quiet", 0),
+              {"[installiert] Warnung: " + kRefusedLog + "(Angabe fehlt) => OK", "[installiert] Exitcode: 87"},
+              "E0010407 /quiet /quiet", 0),
         Quiet("quietly, a log that cannot be made", [] {}, 0, {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log"),
+        // Last: the restart after the table must take the file once its holder has ended.
+        Quiet("quietly, the driver file held: it goes at the restart", [=] { gHeld = MakeStubborn(kHeldOpen, driver); },
+              3010, {kAsked, "[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: " + driver +
+              " | Windows-Errorcode 32:*", "[installiert] Exitcode: 3010"}, kQuietly, 1,
+              "pending driver"),
     };
     // Neighbours of the product that must come through untouched.
     const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil",
@@ -383,8 +401,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         // Each line in order, after its time stamp; the last one last.
         const std::string text = Content(road.args.find("/log=") == std::string::npos ? kUsualLog : kLog);
         size_t at = 0;
-        for (const std::string& line : road.log) {
-            at = text.find(" " + line + "\r\n", at);
+        for (const std::string& line : road.log) {  // a line ending in '*' only begins so
+            at = text.find(" " + (line.back() == '*' ? line.substr(0, line.size() - 1) : line + "\r\n"), at);
             ASSERT_NE(at, std::string::npos) << line << "\n" << text;
             EXPECT_EQ(at, (at < 20 ? 0 : text.rfind('\n', at) + 1) + 19) << "a time stamp before each line";
         }
@@ -396,6 +414,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     const RobotRun restart = RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe");
     EXPECT_TRUE(EndedWith(restart, 0, restart.otherExitCodes.size()));
     EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "a restart deletes the copies";
+    NoRedirection guard;
+    EXPECT_EQ(Found(SystemDir(), "Quorvex.DLL*", false), std::vector<std::string>()) << "and a driver file in use";
     RemoveTree(temp + "Uninstall_Quorvex.exe");
     for (const char* layout : {kPercentLayout, kLowerLayout})
         RegDeleteKeyA(kMachine, LayoutPath(layout).c_str());

@@ -48,7 +48,9 @@ ArgumentVerdict ValidateArguments()
         return kKeyLength;
     if (memcmp(gLayoutKey + 4, "0407", 4) != 0)
         return kKeyNotGerman;
-    if (EqualNoCase(gLayoutKey, "00000407"))
+    // Windows' own layouts all begin with "0"; /force skips the driver-file
+    // comparison that would otherwise keep them from being removed.
+    if (EqualNoCase(gLayoutKey, "00000407") || (gForce && gLayoutKey[0] == '0'))
         return kKeyStandard;
     return kArgumentsAccepted;
 }

@@ -11,7 +11,7 @@ enum ArgumentVerdict {
     kArgumentsMissing,   // not one word, and not the key followed by "/force"
     kKeyLength,          // the key has not exactly 8 characters
     kKeyNotGerman,       // characters 5 to 8 are not "0407"
-    kKeyStandard,        // the standard layout 00000407
+    kKeyStandard,        // the standard layout 00000407, or with /force any beginning "0"
 };
 
 // Judges the argument table; sets gQuiet, gLogPath, gForce and, past the

@@ -57,7 +57,7 @@ static void SetCopyTitle()
     SetWindowTitle(gProgramBaseName, " V3.11 - Tastaturtreiber-Deinstallation");
 }
 
-static unsigned SystemRandom()
+unsigned SystemRandom()
 {
     unsigned value = 0;
     if (!RtlGenRandom(&value, sizeof value)) {
@@ -78,14 +78,10 @@ bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, 
             "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
         return false;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-    static const char kHex[] = "0123456789abcdef";
     bool made = false;
     for (int attempt = 0; attempt < 8 && !made; ++attempt) {
         char digits[9];
-        unsigned value = random();
-        for (int i = 7; i >= 0; --i, value >>= 4)
-            digits[i] = kHex[value & 15];
-        digits[8] = '\0';
+        EightHexDigits(random(), digits);
         if (!ComposeText(directory, size, "%sUninstall_Quorvex.%s", tempDirectory, digits))
             break;
         made = CreateDirectoryA(directory, &attributes) != FALSE;
@@ -209,7 +205,6 @@ bool CheckInvocation()
             GetExitCodeProcess(copy.get(), &code))
             gExitCode = code;
     }
-    RevertFsRedirection();
     return false;
 }
 

@@ -9,6 +9,7 @@ enum ExitCode : unsigned {
     kExitUninstalled = 0,
     kExitBadCommandLine = 87,
     kExitFailed = 1603,      // any other refusal, or a failure on the way
+    kExitRestartNeeded = 3010, // uninstalled; a driver file goes at the next restart
     kExitNotInstalled = 1605,
 };
 extern unsigned gExitCode;
@@ -16,6 +17,9 @@ extern unsigned gExitCode;
 // True only in the copy in the temporary directory once everything passed;
 // the installed program starts the copy and gets false.
 bool CheckInvocation();
+
+// A random number from the system's generator (time and process otherwise).
+unsigned SystemRandom();
 
 // Makes a fresh copy directory inside tempDirectory that only SYSTEM and the
 // Administrators can open; random() gives its 8 digits, a few tries long.

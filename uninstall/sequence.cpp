@@ -3,6 +3,7 @@
 #include "files/files.h"
 #include "frame/cmdline.h"
 #include "frame/handle.h"
+#include "frame/log.h"
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
@@ -75,6 +76,25 @@ static bool SnapshotAllowsUninstall()
     return true;
 }
 
+static bool driverPending;  // a driver file goes at the next restart
+
+// Quietly nobody can close what holds a driver file: it goes at the next
+// restart instead, which is no warning. Called right after the failed
+// deletion, whose error it logs.
+static bool LeaveDriverToRestart(const char* path, bool realSystemFolder)
+{
+    char error[1200];
+    CopyText(error, sizeof error, CaptureLastError());
+    char marked[kPathSize];
+    if (!DeleteAtRestart(path, realSystemFolder, SystemRandom, marked, sizeof marked))
+        return false;
+    char line[1500];
+    ComposeText(line, sizeof line, "Treiberdatei wird beim Neustart gelöscht: %s\n%s", path, error);
+    LogEvent("Status", line);
+    driverPending = true;
+    return true;
+}
+
 // The driver file goes first; while it stays, the registry stays untouched.
 static bool RemoveDriverFile()
 {
@@ -82,8 +102,11 @@ static bool RemoveDriverFile()
     char driverPath[kPathSize];
     if (!ComposeText(driverPath, sizeof driverPath, "%s%s", gSystemDirectory, kDriverFile))
         driverPath[0] = '\0';
-    if (FileExists(driverPath)) {
-        if (!DeleteOneFile(driverPath, true)) {
+    if (FileExists(driverPath, gWow64)) {
+        bool gone = (gQuiet && !DeleteOneFile(driverPath, false, false, gWow64) &&
+                     LeaveDriverToRestart(driverPath, gWow64)) ||
+                    DeleteOneFile(driverPath, true, false, gWow64);
+        if (!gone) {
             InfoBox("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht "
                     "werden:\n  %s",
                     kDisplayName, driverPath);
@@ -95,11 +118,14 @@ static bool RemoveDriverFile()
         return false;
     }
     if (gWow64) {
+        // Reached by its own path, with the redirection as it is.
         Sleep(100);
         char wow64Path[kPathSize];
         if (ComposeText(wow64Path, sizeof wow64Path, "%s%s", gSystemWow64Directory, kDriverFile) &&
-            FileExists(wow64Path))
-            DeleteFileA(wow64Path);
+            FileExists(wow64Path) && !DeleteFileA(wow64Path) && gQuiet && !LeaveDriverToRestart(wow64Path, false))
+            InfoBox("Warnung bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht "
+                    "werden:\n  %s",
+                    kDisplayName, wow64Path);
     }
     return true;
 }
@@ -150,9 +176,8 @@ bool RunUninstall()
         RemoveLayoutFromRegistry();
         RemoveProgramFiles();
         UpdateUninstallEntry(kEntryName);
-        gExitCode = gProblemBoxes == 0 ? kExitUninstalled : kExitFailed;
+        gExitCode = gProblemBoxes != 0 ? kExitFailed : driverPending ? kExitRestartNeeded : kExitUninstalled;
         InfoBox("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", kDisplayName);
     }
-    RevertFsRedirection();
     return false;
 }

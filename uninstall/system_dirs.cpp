@@ -12,8 +12,6 @@ char gSystemDirectory[kPathSize];
 char gSystemWow64Directory[kPathSize];
 char gProgramFolder[kPathSize];
 
-static void* savedRedirection;
-
 bool LookupShellFolder(char* path, HWND owner, int folder)
 {
     path[0] = '\0';
@@ -64,8 +62,6 @@ static bool RunsOnWow64()
 void PrepareSystemDirectories()
 {
     gWow64 = RunsOnWow64();
-    if (gWow64)
-        Wow64DisableWow64FsRedirection(&savedRedirection);
     FillDirectory(gSystemDirectory, GetSystemDirectoryA);
     if (gWow64)
         FillDirectory(gSystemWow64Directory, GetSystemWow64DirectoryA);
@@ -77,10 +73,4 @@ void PrepareSystemDirectories()
     }
     AddTrailingBackslash(gProgramFolder, sizeof gProgramFolder);
     AppendText(gProgramFolder, sizeof gProgramFolder, "Morvain");
-}
-
-void RevertFsRedirection()
-{
-    if (gWow64)
-        Wow64RevertWow64FsRedirection(savedRedirection);
 }

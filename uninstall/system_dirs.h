@@ -1,4 +1,4 @@
-// The directories the uninstall works in, and WOW64 file-system redirection.
+// The directories the uninstall works in.
 #pragma once
 #include <windows.h>
 
@@ -10,10 +10,9 @@ extern char gSystemWow64Directory[kPathSize]; // ends in a backslash; empty on 3
 extern char gProgramFolder[kPathSize];        // no trailing backslash
 
 // Finds out whether this is 64-bit Windows (gWow64) and computes the three
-// directories; on 64-bit Windows switches redirection off until
-// RevertFsRedirection.
+// directories. The redirection stays as Windows set it: on 64-bit Windows the
+// system directory is reached through the files' realSystemFolder mode.
 void PrepareSystemDirectories();
-void RevertFsRedirection();
 
 // Path of a shell special folder (CSIDL) into path (kPathSize bytes). True
 // only when the shell located it and gave a non-empty path.
