@@ -22,9 +22,9 @@ UniqueKey CreateKey(HKEY parent, const char* path, REGSAM access)
 static UniqueKey OpenKey(HKEY parent, const char* path, REGSAM access)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, path, 0, access, &key) != ERROR_SUCCESS)
-        return UniqueKey();
-    return UniqueKey(key);
+    LONG result = RegOpenKeyExA(parent, path, 0, access, &key);
+    SetLastError(static_cast<DWORD>(result));
+    return UniqueKey(result == ERROR_SUCCESS ? key : nullptr);
 }
 
 UniqueKey OpenKeyForWrite(HKEY parent, const char* path)
@@ -32,9 +32,9 @@ UniqueKey OpenKeyForWrite(HKEY parent, const char* path)
     return OpenKey(parent, path, KEY_ALL_ACCESS);
 }
 
-UniqueKey OpenKeyForRead(HKEY parent, const char* path)
+UniqueKey OpenKeyForRead(HKEY parent, const char* path, REGSAM view)
 {
-    return OpenKey(parent, path, KEY_READ);
+    return OpenKey(parent, path, KEY_READ | view);
 }
 
 DWORD CountSubkeys(HKEY key)

@@ -11,8 +11,9 @@ constexpr DWORD kKeyNameSize = 260;
 bool SetStringValue(HKEY key, const char* name, const char* text);  // true on success
 // Opens or makes the key (full access unless told); empty on failure.
 UniqueKey CreateKey(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS);
-UniqueKey OpenKeyForWrite(HKEY parent, const char* path); // full access; empty on failure
-UniqueKey OpenKeyForRead(HKEY parent, const char* path);  // KEY_READ; empty on failure
+// Opening fails with an empty key and the registry's error as the last error.
+UniqueKey OpenKeyForWrite(HKEY parent, const char* path); // full access
+UniqueKey OpenKeyForRead(HKEY parent, const char* path, REGSAM view = 0);  // KEY_READ and the view asked for
 DWORD CountSubkeys(HKEY key);                             // 0 when the query fails
 // Name of subkey index into name (size bytes); true on success.
 bool EnumSubkey(HKEY key, DWORD index, char* name, DWORD size);

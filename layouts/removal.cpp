@@ -86,6 +86,18 @@ bool LeavesAnotherLayout()
     return false;
 }
 
+void KeepStandardLayoutOnly()
+{
+    static char one[] = "1", standard[] = "00000407";
+    gLayoutNotInPreload = false;
+    gRebuilt.preload[0] = PreloadEntry{one, standard, nullptr, 1, true, true, 1, standard};
+    gRebuilt.preloadCount = 1;
+    gRebuilt.substituteCount = 0;
+    for (unsigned i = 0; i < gSnapshot.substituteCount; ++i)
+        if (!EqualNoCase(gSnapshot.substitutes[i].data, gLayoutKey))
+            gRebuilt.substitutes[gRebuilt.substituteCount++] = gSnapshot.substitutes[i];
+}
+
 namespace {
 
 struct Marks {

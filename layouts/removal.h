@@ -11,6 +11,11 @@ bool RemoveLayoutFromPreload();
 // layout other than the removed one (directly or through Substitutes).
 bool LeavesAnotherLayout();
 
+// For a list that would offer nothing but the removed layout, where nobody
+// can be asked: the rebuilt Preload becomes "1" = "00000407" alone, and the
+// Substitutes are those read less every pair that stands for the layout.
+void KeepStandardLayoutOnly();
+
 // Exactly 8 characters beginning "00000"; false for null.
 bool IsStandardLayoutKey(const char* text);
 // Characters 5 to 8 of an 8-character text, otherwise "0407". The result

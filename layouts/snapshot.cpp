@@ -40,14 +40,19 @@ static UniqueKey OpenOrExplain(HKEY root, const char* rootName, const char* path
     return key;
 }
 
+// The user whose lists are read, and whether a missing list is an empty one.
+static HKEY userRoot;
+static const char* userRootName;
+static bool missingListIsEmpty;
+
 // Reads the values of one of the user's lists while its table has room;
 // keep(n) takes the value just enumerated into entry n.
 template <typename Keep>
 static bool ReadUserList(const char* path, unsigned& count, Keep keep)
 {
-    UniqueKey key(OpenOrExplain(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", path));
+    UniqueKey key(OpenOrExplain(userRoot, userRootName, path));
     if (!key)
-        return false;
+        return missingListIsEmpty && GetLastError() == ERROR_FILE_NOT_FOUND;
     DWORD values = CountValues(key.get());
     for (DWORD i = 0; i < values; ++i) {
         if (count < kTableCapacity && NextValue(key.get(), i))
@@ -125,10 +130,24 @@ static bool ReadLayouts()
     return true;
 }
 
-bool TakeLayoutSnapshot()
+static bool ReadUserLists(HKEY root, const char* rootName, bool missingIsEmpty)
+{
+    userRoot = root;
+    userRootName = rootName;
+    missingListIsEmpty = missingIsEmpty;
+    return ReadPreload() && ReadSubstitutes();
+}
+
+bool TakeLayoutSnapshot(bool missingIsEmpty)
 {
     // Taken once per run, so this only matters to a second snapshot: it
     // describes the registry as it is now, not added to the one before.
     ClearLayoutTables();
-    return ReadPreload() && ReadSubstitutes() && ReadLayouts();
+    return ReadUserLists(HKEY_CURRENT_USER, "HKEY_CURRENT_USER", missingIsEmpty) && ReadLayouts();
+}
+
+bool ReadUserLayoutLists(HKEY root, const char* rootName)
+{
+    ClearUserLists();
+    return ReadUserLists(root, rootName, true);
 }

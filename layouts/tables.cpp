@@ -11,16 +11,28 @@ int32_t gLayoutKeyIndex = -1;
 bool gLayoutNotInPreload;
 char gRegistryErrorText[1000];
 
+void ClearUserLists()
+{
+    // Copied from empty lists in zeroed memory: a temporary of this size
+    // would not belong on the stack.
+    static const RebuiltLists kNothingRebuilt = {};
+    for (PreloadEntry& entry : gSnapshot.preload)
+        entry = PreloadEntry{};
+    for (SubstitutePair& pair : gSnapshot.substitutes)
+        pair = SubstitutePair{};
+    gSnapshot.preloadCount = 0;
+    gSnapshot.substituteCount = 0;
+    gRebuilt = kNothingRebuilt;
+    gLayoutNotInPreload = false;
+}
+
 void ClearLayoutTables()
 {
-    // Copied from empty tables in zeroed memory: a temporary of this size
-    // would not belong on the stack.
-    static const LayoutSnapshot kNoSnapshot = {};
-    static const RebuiltLists kNothingRebuilt = {};
-    gSnapshot = kNoSnapshot;
-    gRebuilt = kNothingRebuilt;
+    for (LayoutEntry& entry : gSnapshot.layouts)
+        entry = LayoutEntry{};
+    gSnapshot.layoutCount = 0;
+    ClearUserLists();
     gLayoutKeyIndex = -1;
-    gLayoutNotInPreload = false;
 }
 
 char* KeepText(const char* text, size_t maxLength)

@@ -60,6 +60,9 @@ extern char gRegistryErrorText[1000];  // German reason of the last registry fai
 // Empties both tables and forgets the layout key's entry, as before the
 // first snapshot.
 void ClearLayoutTables();
+// Empties the user's lists and what was rebuilt from them; the installed
+// layouts stay.
+void ClearUserLists();
 
 // Heap copy of at most maxLength bytes of text (it need not be terminated
 // within them). Lives until the process ends, like every table text.

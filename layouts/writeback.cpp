@@ -2,20 +2,27 @@
 
 #include "frame/handle.h"
 #include "frame/text.h"
+#include "layouts/languages.h"
 #include "layouts/registry.h"
 #include "layouts/removal.h"
+#include "layouts/snapshot.h"
 #include "layouts/tables.h"
 
 static const char kParentPath[] = "Keyboard Layout";
+static const char* rootName;  // the user's hive, as the texts name it
 
 // The first failure is the one the user hears of; what follows it, the
-// putting back included, does not overwrite it.
+// putting back included, does not overwrite it. Without detail the text
+// names the key below the hive, with detail the value.
 static bool Fail(const char* format, const char* name, const char* detail = nullptr)
 {
     if (gRegistryErrorText[0] == '\0') {
         char path[300];
         ComposeText(path, sizeof path, "%s\\%s", kParentPath, name);
-        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, format, path, detail);
+        if (detail == nullptr)
+            ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, format, rootName, path);
+        else
+            ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, format, path, detail);
     }
     return false;
 }
@@ -39,7 +46,7 @@ static bool RewriteList(HKEY parent, const char* name, const Entry* table, unsig
 {
     UniqueKey key(CreateKey(parent, name, KEY_QUERY_VALUE | KEY_SET_VALUE));
     if (!key)
-        return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s", name);
+        return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s\\%s", name);
     for (int pass = 0; pass < passes; ++pass)
         for (unsigned i = 0; i < count; ++i)
             if (filter(table[i], pass) && !SetStringValue(key.get(), table[i].name, table[i].data))
@@ -52,7 +59,7 @@ static bool RewriteList(HKEY parent, const char* name, const Entry* table, unsig
         DWORD size = sizeof valueName;
         if (RegEnumValueA(key.get(), i, valueName, &size, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
-            return Fail("Warnung:\nFehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\%s", name);
+            return Fail("Warnung:\nFehler beim Lesen des Registry-Keys %s\\%s", name);
         if (!InTable(valueName, table, count) && RegDeleteValueA(key.get(), valueName) != ERROR_SUCCESS)
             return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", name, valueName);
     }
@@ -70,8 +77,9 @@ static bool StandardFirst(const SubstitutePair& p, int pass)
     return IsStandardLayoutKey(p.name) == (pass == 0);
 }
 
-bool WriteBackLayoutLists()
+bool WriteBackLayoutLists(HKEY root, const char* name)
 {
+    rootName = name;
     if (gLayoutNotInPreload)
         return true;
     // Never leave the user without any layout to choose.
@@ -81,11 +89,10 @@ bool WriteBackLayoutLists()
         return false;
     }
     gRegistryErrorText[0] = '\0';
-    UniqueKey parent(OpenKeyForRead(HKEY_CURRENT_USER, kParentPath));
+    UniqueKey parent(OpenKeyForRead(root, kParentPath));
     if (!parent) {
         ComposeText(gRegistryErrorText, sizeof gRegistryErrorText,
-                    "Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s",
-                    kParentPath);
+                    "Warnung:\nFehler beim Öffnen des Registry-Keys %s\\%s", rootName, kParentPath);
         return false;
     }
     if (RewriteList(parent.get(), "Preload", gRebuilt.preload, gRebuilt.preloadCount, Every<PreloadEntry>, 1) &&
@@ -97,4 +104,20 @@ bool WriteBackLayoutLists()
     RewriteList(parent.get(), "Preload", gSnapshot.preload, gSnapshot.preloadCount, Every<PreloadEntry>, 1);
     RewriteList(parent.get(), "Substitutes", gSnapshot.substitutes, gSnapshot.substituteCount, Every<SubstitutePair>, 1);
     return false;
+}
+
+bool RemoveLayoutForUser(HKEY root, const char* name)
+{
+    gRegistryErrorText[0] = '\0';
+    bool listsDone = ReadUserLayoutLists(root, name) && RemoveLayoutFromPreload();
+    if (listsDone && !LeavesAnotherLayout())
+        KeepStandardLayoutOnly();
+    listsDone = listsDone && WriteBackLayoutLists(root, name);
+    // Their language lists even when the others failed, the first failure kept.
+    char firstFailure[sizeof gRegistryErrorText];
+    CopyText(firstFailure, sizeof firstFailure, gRegistryErrorText);
+    bool languagesDone = RemoveLayoutFromLanguageLists(root, name);
+    if (!listsDone)
+        CopyText(gRegistryErrorText, sizeof gRegistryErrorText, firstFailure);
+    return listsDone && languagesDone;
 }

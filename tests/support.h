@@ -258,6 +258,97 @@ inline void SetKeyDacl(HKEY root, const std::string& path, const char* sddl)
     LocalFree(sd);
 }
 
+// The machine's other users: anna logged on, her desktop moved; bert not logged on, his hive a file that an
+// earlier run left loaded; carl logged on with nothing but our layout; a default profile for new accounts, a file
+// too; the logon screen's .DEFAULT. Beside them the current user's language lists.
+inline const std::string kAnna = "S-1-5-21-7-7-7-1001\\", kCarl = "S-1-5-21-7-7-7-1003\\", kBert = "S-1-5-21-7-7-7-1002",
+                         kLanguages = "Control Panel\\International\\User Profile", kHives[] = {"bert", "Default"},
+                         kProfiles = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\",
+                         kLink = "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk";
+inline const std::string kUserLinks[] = {"C:\\users\\anna\\Schreibtisch" + kLink, "C:\\users\\bert\\Desktop" + kLink,
+                                         "C:\\users\\Default\\Desktop" + kLink};
+inline const std::pair<HKEY, std::string> kUserLists[] = {
+    {HKEY_USERS, kAnna + kPreloadPath}, {HKEY_USERS, kAnna + kSubstitutesPath}, {HKEY_USERS, kAnna + kLanguages},
+    {HKEY_USERS, kAnna + kLanguages + "\\de-DE"}, {HKEY_USERS, kCarl + kPreloadPath}, {HKEY_USERS, kCarl + kSubstitutesPath},
+    {HKEY_USERS, ".DEFAULT\\" + std::string(kPreloadPath)}, {HKEY_USERS, ".DEFAULT\\" + std::string(kSubstitutesPath)},
+    {kUser, kLanguages + "\\de-DE"}, {kUser, kLanguages + "\\de-CH"}, {kUser, kLanguages + " System Backup\\de-CH"}};
+inline std::string gHiveFiles[2];  // the NTUSER.DAT files as laid
+inline std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+inline void WriteDwords(HKEY root, const std::string& path, const std::vector<std::pair<std::string, DWORD>>& values)
+{
+    WriteValues(root, path, {});
+    for (const auto& [name, number] : values)
+        PutValue(root, path, name, Dword(number), REG_DWORD);
+}
+inline void ClearUsers()
+{
+    for (const std::string& hive : {"Quorvex_" + kBert, std::string("Quorvex_Default")})
+        RegUnLoadKeyA(HKEY_USERS, hive.c_str());
+    for (const auto& [root, key] : {std::pair{HKEY_USERS, kAnna}, {HKEY_USERS, kCarl}, {kMachine, kProfiles + kAnna},
+                                    {kMachine, kProfiles + kBert}, {kMachine, kProfiles + kCarl},
+                                    {HKEY_USERS, std::string(".DEFAULT\\Keyboard Layout")}, {kUser, kLanguages},
+                                    {kUser, kLanguages + " System Backup"}})
+        RemoveKey(root, key.back() == '\\' ? key.substr(0, key.size() - 1) : key);
+    RegDeleteKeyValueA(kMachine, kProfiles.c_str(), "Default");
+    gHiveFiles[0] = gHiveFiles[1] = "";
+    for (const char* name : {"anna", "bert", "carl", "Default"})
+        RemoveTree(std::string("C:\\users\\") + name);
+}
+inline void EnablePrivilege(const char* name)  // what saving and loading hives takes
+{
+    HANDLE token = nullptr;
+    TOKEN_PRIVILEGES wanted = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token) &&
+                LookupPrivilegeValueA(nullptr, name, &wanted.Privileges[0].Luid) &&
+                AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr) && GetLastError() == 0) << name;
+    CloseHandle(token);
+}
+inline void ArrangeUsers()
+{
+    const auto lists = [](HKEY root, const std::string& hive, const Values& preload) {
+        WriteValues(root, hive + kPreloadPath, preload);
+        WriteValues(root, hive + kSubstitutesPath, {{"d0010407", kKey}});
+    };
+    lists(HKEY_USERS, kAnna, {{"1", "00000407"}, {"2", "d0010407"}});
+    WriteDwords(HKEY_USERS, kAnna + kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
+    PutValue(HKEY_USERS, kAnna + kLanguages, "InputMethodOverride", "0407:e0010407");
+    PutValue(HKEY_USERS, kAnna + "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", "Desktop",
+             "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
+    lists(HKEY_USERS, kCarl, {{"1", "d0010407"}});
+    lists(HKEY_USERS, ".DEFAULT\\", {{"1", "00000407"}, {"2", "d0010407"}});
+    lists(kUser, "qvx-hive\\", {{"1", "00000407"}, {"2", "d0010407"}});
+    WriteDwords(kUser, kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
+    WriteDwords(kUser, kLanguages + "\\de-CH", {{"0807:E0010407", 5}});
+    WriteDwords(kUser, kLanguages + " System Backup\\de-CH", {{"0807:e0010407", 1}});
+    EnablePrivilege(SE_BACKUP_NAME);
+    EnablePrivilege(SE_RESTORE_NAME);
+    for (const std::string& link : kUserLinks)
+        SHCreateDirectoryExA(nullptr, link.substr(0, link.rfind('\\')).c_str(), nullptr), PutFile(link, "shortcut");
+    for (int i = 0; i < 2; ++i) {
+        const std::string file = "C:\\users\\" + kHives[i] + "\\NTUSER.DAT";
+        EXPECT_EQ(RegSaveKeyA(Open(kUser, "qvx-hive").get(), file.c_str(), nullptr), 0) << file;
+        gHiveFiles[i] = Content(file);
+    }
+    RemoveKey(kUser, "qvx-hive");
+    EXPECT_EQ(RegLoadKeyA(HKEY_USERS, ("Quorvex_" + kBert).c_str(), "C:\\users\\bert\\NTUSER.DAT"), 0);
+    for (const auto& [sid, folder] : {std::pair{kAnna, "%SystemDrive%\\users\\anna"}, {kBert + "\\", "C:\\users\\bert"},
+                                      {kCarl, "C:\\users\\carl"}})
+        PutValue(kMachine, kProfiles + sid, "ProfileImagePath", folder, REG_EXPAND_SZ);
+    PutValue(kMachine, kProfiles, "Default", "C:\\users\\Default", REG_EXPAND_SZ);
+}
+// The other users' lists, a ";" each, their shortcuts left, whether the hives are as laid and none is left loaded.
+inline std::string Users()
+{
+    std::string out;
+    for (const auto& [root, path] : kUserLists)
+        out += List(root, path) + ";";
+    for (const std::string& link : kUserLinks)
+        out += GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES ? "" : " " + link.substr(9, 4);
+    for (int i = 0; i < 2; ++i)
+        out += Content("C:\\users\\" + kHives[i] + "\\NTUSER.DAT") == gHiveFiles[i] ? " laid" : " changed";
+    const std::string loaded = Subkeys(HKEY_USERS, "");
+    return out + (loaded.find(" Quorvex_") == std::string::npos ? "" : loaded);
+}
 // Driver files renamed to go at the next restart: "Quorvex.DLL.<8 hex digits>.del".
 inline std::vector<std::string> Renamed()
 {
@@ -270,6 +361,7 @@ inline std::vector<std::string> Renamed()
 inline void InstallProduct()
 {
     ClearCopies();
+    ClearUsers();
     RemoveKey(kMachine, kLayoutsPath);
     for (const auto& [key, name, data] : {std::tuple{kKey, "Layout File", "Quorvex.DLL"},
                                           {kKey, "Layout Text", "Deutsch (DIN E1, Treiber V3.11)"}, {kKey, "Layout Id", "00c1"},
@@ -315,7 +407,7 @@ inline std::string ProductLeft()
 inline std::string Machine()
 {
     return "Preload: " + List(kUser, kPreloadPath) + "\nSubstitutes: " + List(kUser, kSubstitutesPath) +
-           "\nLayouts:" + Subkeys(kMachine, kLayoutsPath) + "\nProduct: " + ProductLeft();
+           "\nLayouts:" + Subkeys(kMachine, kLayoutsPath) + "\nUsers: " + Users() + "\nProduct: " + ProductLeft();
 }
 
 // The words after the quoted program path; "<none>" and "<blanks>": an empty line, blanks only.

@@ -74,7 +74,7 @@ TEST(LayoutRegistry, DISABLED_Benchmark)
             }
             CopyText(gLayoutKey, sizeof gLayoutKey, kKey);
             const auto from = std::chrono::steady_clock::now();
-            EXPECT_TRUE(TakeLayoutSnapshot() && RemoveLayoutFromPreload() && WriteBackLayoutLists()) << gRegistryErrorText;
+            EXPECT_TRUE(TakeLayoutSnapshot(false) && RemoveLayoutFromPreload() && WriteBackLayoutLists()) << gRegistryErrorText;
             const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - from;
             best[n > 100] = std::min(best[n > 100], took.count());
         }
@@ -129,7 +129,6 @@ TEST(Frame, WindowsErrorTextSystemTextAndAccessHint)
 
 const std::string kWarning = "Warnung bei Deinstallation von " DISPLAY ":\n", kError = "Fehler beim Öffnen des Registry-";
 UniqueFile gHeld;  // a file an arrangement holds open during the run
-std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 void P(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kPreloadPath, n, d, type); }
 void S(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kSubstitutesPath, n, d, type); }
 const std::string kOtherDriver = "Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine andere "
@@ -150,6 +149,7 @@ struct Road {
     unsigned copies = 1, code = 0;
     std::vector<std::string> log = {};
     std::string exe = InstalledExe();  // the program started
+    std::string users = "";            // what the other users are left with; "": as they were
 };
 Road Refused(const char* what, std::function<void()> arrange, const std::string& boxes,
              std::vector<std::string> answers = {"ok"}, const std::string& args = kKey, const char* environment = "",
@@ -184,6 +184,15 @@ Road Quiet(const char* what, std::function<void()> arrange, unsigned code, std::
     road.left = left;
     road.code = code;
     road.log = std::move(log);
+    return road;
+}
+// The road with the machine's other users arranged first; each is left the standard layout at least, carl too
+// unless told, and their shortcuts and loaded hives are gone.
+Road WithUsers(Road road, const std::string& carl = "1=00000407;;")
+{
+    road.arrange = [arrange = road.arrange] { ArrangeUsers(); arrange(); };
+    road.users = "1=00000407;;;0407:00000407=\x01;" + carl +
+                 "1=00000407;;0407:00000407=\x01;0807:00000407=\x05;0807:00000407=\x01; laid laid";
     return road;
 }
 // Started from elsewhere: the installed program copied there, beside a directory named like a copy's.
@@ -221,6 +230,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     };
     const std::string kRefusedLog = "Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die "
                                     "Tastatur aufgerufen ";
+    const std::string kCleaning = "[Kopie] Status: Bereinige Tastatur-Einstellungen von ";
     const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja";
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) vorhanden:\n  " +
                                  driver + "\n\nTrotzdem fortfahren?");
@@ -320,8 +330,24 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         Quiet("quietly, not registered", [] { RemoveKey(kMachine, LayoutPath(kKey)); }, 1605,
               {"[Kopie] Warnung: Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden. | "
                "Treiber: " DISPLAY " | Key: E0010407 | DLL: Quorvex.DLL => OK", "[installiert] Exitcode: 1605"}),
-        Quiet("quietly, only one layout", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); }, 1603,
-              {"[installiert] Exitcode: 1603"}),
+        WithUsers({"every user's lists and shortcuts, the current user's languages", [] {}}),
+        WithUsers({"a user's hive that cannot be written: the others cleaned",
+                   [] { SetKeyDacl(HKEY_USERS, kCarl + kSubstitutesPath, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"); },
+                   kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen der Tastatur-"
+                                  "Einstellungen von C:\\users\\carl:\nFehler beim Öffnen des Registry-Keys HKEY_USERS\\" +
+                                  kCarl + kSubstitutesPath) + kDone}, "1=d0010407;d0010407=E0010407;"),
+        WithUsers(Quiet("quietly, every user, one after the other", [] {}, 0, {kAsked, kCleaning + "C:\\users\\anna ...",
+              kCleaning + "C:\\users\\carl ...", kCleaning + "HKEY_USERS\\.DEFAULT ...", kCleaning + "C:\\users\\bert ...",
+              kCleaning + "C:\\users\\Default ...", "[installiert] Exitcode: 0"})),
+        [] {  // no Substitutes at all, as the system account's
+            Road road = WithUsers(Quiet("quietly, an own list without the layout, as the system account's: no refusal",
+                [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); RemoveKey(kUser, kSubstitutesPath); }, 0,
+                {"[installiert] Exitcode: 0"}));
+            road.substitutes = "<none>";
+            return road;
+        }(),
+        Quiet("quietly, nothing but the layout left: the standard layout instead", [] { S("00000407", kKey); }, 0,
+              {"[installiert] Exitcode: 0"}),
         Quiet("quietly, Windows' own layout forced", [] {}, 87, {"[installiert] Warnung: " + kRefusedLog +
               "(Schl\xC3\xBCssel f\xC3\xBCr Standardtastatur: nicht deinstallierbar): | 00030407 => OK",
               "[installiert] Exitcode: 87"}, "00030407 /quiet /force", 0),
@@ -367,6 +393,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
             want.replace(want.find("\nProduct: "), std::string::npos, "\nProduct: " + road.left);
             want.erase(want.find(" E0010407"), 9);
         }
+        if (!road.users.empty())
+            want.replace(want.find("\nUsers: ") + 8, want.find("\nProduct: ") - want.find("\nUsers: ") - 8, road.users);
         RobotRun run = RunInstalled(road.args, road.answers, road.environment, road.exe);
         gHeld.reset();
         EXPECT_TRUE(EndedWith(run, road.code, road.copies));

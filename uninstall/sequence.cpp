@@ -11,9 +11,11 @@
 #include "layouts/removal.h"
 #include "layouts/snapshot.h"
 #include "layouts/tables.h"
+#include "layouts/languages.h"
 #include "layouts/writeback.h"
 #include "uninstall/arguments.h"
 #include "uninstall/invocation.h"
+#include "uninstall/other_users.h"
 #include "uninstall/registration.h"
 #include "uninstall/shortcuts.h"
 #include "uninstall/system_dirs.h"
@@ -34,7 +36,9 @@ static const char kEntryName[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selva
 // Every refusal before the question: nothing has been changed yet.
 static bool SnapshotAllowsUninstall()
 {
-    if (!TakeLayoutSnapshot()) {
+    // Quietly nobody can set up another layout first: lists that do not exist
+    // are empty, and a list left with nothing gets the standard layout.
+    if (!TakeLayoutSnapshot(gQuiet)) {
         WarningBoxVerbatim(gRegistryErrorText);
         return false;
     }
@@ -62,7 +66,7 @@ static bool SnapshotAllowsUninstall()
     // that offers nothing but the removed layout would leave the user
     // without a keyboard, however many entries there are today.
     RemoveLayoutFromPreload();
-    if (gSnapshot.preloadCount == 1 || !LeavesAnotherLayout()) {
+    if (!gQuiet && (gSnapshot.preloadCount == 1 || !LeavesAnotherLayout())) {
         WarningBox("In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung "
                    "derzeit als einzig auswählbare Belegung hinterlegt.\nBitte wählen Sie dort erst "
                    "eine andere Tastaturbelegung, bevor Sie die hier gewählte deinstallieren.");
@@ -130,11 +134,23 @@ static bool RemoveDriverFile()
     return true;
 }
 
+static void ReportRegistryProblem()
+{
+    InfoBox("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s", kDisplayName,
+            gRegistryErrorText);
+}
+
 static void RemoveLayoutFromRegistry()
 {
+    if (gQuiet && !LeavesAnotherLayout())
+        KeepStandardLayoutOnly();
     if (!WriteBackLayoutLists())
-        InfoBox("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s",
-                kDisplayName, gRegistryErrorText);
+        ReportRegistryProblem();
+    if (!RemoveLayoutFromLanguageLists(HKEY_CURRENT_USER, "HKEY_CURRENT_USER"))
+        ReportRegistryProblem();
+    // Every user's lists before the layout's key: a run cut short leaves the
+    // layout registered, not lists that name a layout that is gone.
+    CleanOtherUsers(kDisplayName, kShortcutName);
     UniqueKey layouts(OpenKeyForRead(HKEY_LOCAL_MACHINE, kKeyboardLayoutsPath));
     if (!layouts)
         WarningBox("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",

@@ -23,14 +23,19 @@ static bool GetShellFolderPath(char* path, HWND owner, bool common)
     return AddTrailingBackslash(path, kShortcutPathSize) && found;
 }
 
-bool DeleteShortcut(HWND owner, const char* name, bool common)
+bool DeleteShortcutIn(const char* folder, const char* name)
 {
-    char path[kShortcutPathSize] = "";
-    if (!GetShellFolderPath(path, owner, common))
-        return false;
-    if (!AppendText(path, sizeof path, name) || !AppendText(path, sizeof path, ".LNK"))
+    char path[kShortcutPathSize];
+    if (!CopyText(path, sizeof path, folder) || !AddTrailingBackslash(path, sizeof path) ||
+        !AppendText(path, sizeof path, name) || !AppendText(path, sizeof path, ".LNK"))
         return false;
     // The desktop's path comes from the user's own registry: delete only a
     // plain file there, never what a link in its place points to.
     return DeletePlainFile(path, false) == kPlainFileDeleted;
+}
+
+bool DeleteShortcut(HWND owner, const char* name, bool common)
+{
+    char folder[kShortcutPathSize] = "";
+    return GetShellFolderPath(folder, owner, common) && DeleteShortcutIn(folder, name);
 }

@@ -1,0 +1,126 @@
+#include "layouts/languages.h"
+
+#include "frame/handle.h"
+#include "frame/text.h"
+#include "layouts/registry.h"
+#include "layouts/tables.h"
+
+#include <cstring>
+
+static const char* const kProfilePaths[] = {
+    "Control Panel\\International\\User Profile",
+    "Control Panel\\International\\User Profile System Backup",
+};
+static const char kDefaultMethod[] = "InputMethodOverride";
+// "0407:E0010407": four digits, a colon, the layout key.
+constexpr size_t kMethodNameLength = 13;
+constexpr unsigned kMaxRemoved = 64;
+
+static bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Any value named by four hex digits and a colon, text services included.
+static bool IsInputMethod(const char* name)
+{
+    return IsHexDigit(name[0]) && IsHexDigit(name[1]) && IsHexDigit(name[2]) && IsHexDigit(name[3]) &&
+           name[4] == ':';
+}
+
+static bool NamesLayout(const char* text)
+{
+    return IsInputMethod(text) && EqualNoCase(text + 5, gLayoutKey);
+}
+
+static const char* listRoot;  // the user's hive, as the texts name it
+
+static bool Fail(const char* format, const char* path, const char* name)
+{
+    char key[600];
+    ComposeText(key, sizeof key, "%s\\%s", listRoot, path);
+    ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, format, key, name);
+    return false;
+}
+
+// One language: its values naming the layout go; when nothing else is left
+// to type with, the standard layout comes first, with the first removed
+// value's digits and data.
+static bool CleanLanguage(HKEY profile, const char* profilePath, const char* language)
+{
+    char path[600];
+    ComposeText(path, sizeof path, "%s\\%s", profilePath, language);
+    UniqueKey key = OpenKeyForRead(profile, language);
+    if (!key)
+        return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s", path, nullptr);
+    static char removed[kMaxRemoved][kMethodNameLength + 1];
+    unsigned removedCount = 0, othersLeft = 0;
+    static char name[16384];  // the longest value name there can be
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name;
+        LONG result = RegEnumValueA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        if (result == ERROR_SUCCESS && NamesLayout(name) && removedCount < kMaxRemoved)
+            CopyText(removed[removedCount++], sizeof removed[0], name);
+        else if (result != ERROR_SUCCESS || IsInputMethod(name))
+            ++othersLeft;  // what cannot be read may be one too
+    }
+    if (removedCount == 0)
+        return true;
+    key = OpenKeyForWrite(profile, language);
+    if (!key)
+        return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s", path, nullptr);
+    if (othersLeft == 0) {
+        // An input method's data is its place in the language's order.
+        BYTE data[64];
+        DWORD type = REG_DWORD, size = sizeof data;
+        if (RegQueryValueExA(key.get(), removed[0], nullptr, &type, data, &size) != ERROR_SUCCESS) {
+            const DWORD first = 1;
+            memcpy(data, &first, sizeof first);
+            type = REG_DWORD;
+            size = sizeof first;
+        }
+        char standard[kMethodNameLength + 1];
+        memcpy(standard, removed[0], 5);
+        CopyText(standard + 5, sizeof standard - 5, "00000407");
+        if (RegSetValueExA(key.get(), standard, 0, type, data, size) != ERROR_SUCCESS)
+            return Fail("Warnung:\nFehler beim Schreiben des Registry-Werts %s - %s", path, standard);
+    }
+    for (unsigned i = 0; i < removedCount; ++i)
+        if (RegDeleteValueA(key.get(), removed[i]) != ERROR_SUCCESS)
+            return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", path, removed[i]);
+    return true;
+}
+
+// One of the two lists: each language, then the default input method.
+static bool CleanProfile(HKEY root, const char* profilePath)
+{
+    UniqueKey profile = OpenKeyForRead(root, profilePath);
+    if (!profile)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ||
+               Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s", profilePath, nullptr);
+    bool done = true;
+    char language[kKeyNameSize];
+    for (DWORD i = 0; EnumSubkey(profile.get(), i, language, sizeof language); ++i)
+        done = CleanLanguage(profile.get(), profilePath, language) && done;
+    char method[kTableTextSize];
+    DWORD size = sizeof method;
+    if (RegGetValueA(profile.get(), nullptr, kDefaultMethod, RRF_RT_REG_SZ, nullptr, method, &size) !=
+            ERROR_SUCCESS ||
+        !NamesLayout(method))
+        return done;
+    UniqueKey writable = OpenKeyForWrite(root, profilePath);
+    if (!writable || RegDeleteValueA(writable.get(), kDefaultMethod) != ERROR_SUCCESS)
+        return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", profilePath, kDefaultMethod);
+    return done;
+}
+
+bool RemoveLayoutFromLanguageLists(HKEY root, const char* rootName)
+{
+    listRoot = rootName;
+    bool done = true;
+    for (const char* path : kProfilePaths)
+        done = CleanProfile(root, path) && done;
+    return done;
+}
