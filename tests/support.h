@@ -303,38 +303,60 @@ inline void EnablePrivilege(const char* name)  // what saving and loading hives 
                 AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr) && GetLastError() == 0) << name;
     CloseHandle(token);
 }
+inline void LayUserLists(HKEY root, const std::string& hive, const Values& preload)
+{
+    WriteValues(root, hive + kPreloadPath, preload);
+    WriteValues(root, hive + kSubstitutesPath, {{"d0010407", kKey}});
+}
+// A profile not logged on in folder, its hive saved from HKCU\qvx-hive, a shortcut on its desktop, its entry in the
+// profile list under sid ("": the default profile). Returns the hive file as laid.
+inline std::string LayProfile(const std::string& folder, const std::string& sid)
+{
+    RemoveTree(folder);
+    SHCreateDirectoryExA(nullptr, (folder + "\\Desktop").c_str(), nullptr);
+    PutFile(folder + "\\Desktop" + kLink, "shortcut");
+    const std::string file = folder + "\\NTUSER.DAT";
+    EXPECT_EQ(RegSaveKeyA(Open(kUser, "qvx-hive").get(), file.c_str(), nullptr), 0) << file;
+    PutValue(kMachine, kProfiles + sid, sid.empty() ? "Default" : "ProfileImagePath", folder, REG_EXPAND_SZ);
+    return Content(file);
+}
+// count of the benchmark's 50 profiles not logged on, each holding the layout; the others gone.
+inline void LayProfiles(int count)
+{
+    EnablePrivilege(SE_BACKUP_NAME);
+    LayUserLists(kUser, "qvx-hive\\", {{"1", "00000407"}, {"2", "d0010407"}});
+    for (int i = 0; i < 50; ++i) {
+        const std::string folder = "C:\\users\\p" + std::to_string(i), sid = "S-1-5-21-8-8-8-" + std::to_string(2000 + i);
+        RemoveTree(folder);
+        RemoveKey(kMachine, kProfiles + sid);
+        if (i < count)
+            LayProfile(folder, sid);
+    }
+    RemoveKey(kUser, "qvx-hive");
+}
 inline void ArrangeUsers()
 {
-    const auto lists = [](HKEY root, const std::string& hive, const Values& preload) {
-        WriteValues(root, hive + kPreloadPath, preload);
-        WriteValues(root, hive + kSubstitutesPath, {{"d0010407", kKey}});
-    };
-    lists(HKEY_USERS, kAnna, {{"1", "00000407"}, {"2", "d0010407"}});
+    LayUserLists(HKEY_USERS, kAnna, {{"1", "00000407"}, {"2", "d0010407"}});
     WriteDwords(HKEY_USERS, kAnna + kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
     PutValue(HKEY_USERS, kAnna + kLanguages, "InputMethodOverride", "0407:e0010407");
     PutValue(HKEY_USERS, kAnna + "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", "Desktop",
              "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
-    lists(HKEY_USERS, kCarl, {{"1", "d0010407"}});
-    lists(HKEY_USERS, ".DEFAULT\\", {{"1", "00000407"}, {"2", "d0010407"}});
-    lists(kUser, "qvx-hive\\", {{"1", "00000407"}, {"2", "d0010407"}});
+    SHCreateDirectoryExA(nullptr, "C:\\users\\anna\\Schreibtisch", nullptr);
+    PutFile(kUserLinks[0], "shortcut");
+    LayUserLists(HKEY_USERS, kCarl, {{"1", "d0010407"}});
+    LayUserLists(HKEY_USERS, ".DEFAULT\\", {{"1", "00000407"}, {"2", "d0010407"}});
+    LayUserLists(kUser, "qvx-hive\\", {{"1", "00000407"}, {"2", "d0010407"}});
     WriteDwords(kUser, kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
     WriteDwords(kUser, kLanguages + "\\de-CH", {{"0807:E0010407", 5}});
     WriteDwords(kUser, kLanguages + " System Backup\\de-CH", {{"0807:e0010407", 1}});
     EnablePrivilege(SE_BACKUP_NAME);
     EnablePrivilege(SE_RESTORE_NAME);
-    for (const std::string& link : kUserLinks)
-        SHCreateDirectoryExA(nullptr, link.substr(0, link.rfind('\\')).c_str(), nullptr), PutFile(link, "shortcut");
-    for (int i = 0; i < 2; ++i) {
-        const std::string file = "C:\\users\\" + kHives[i] + "\\NTUSER.DAT";
-        EXPECT_EQ(RegSaveKeyA(Open(kUser, "qvx-hive").get(), file.c_str(), nullptr), 0) << file;
-        gHiveFiles[i] = Content(file);
-    }
+    gHiveFiles[0] = LayProfile("C:\\users\\bert", kBert);
+    gHiveFiles[1] = LayProfile("C:\\users\\Default", "");
     RemoveKey(kUser, "qvx-hive");
     EXPECT_EQ(RegLoadKeyA(HKEY_USERS, ("Quorvex_" + kBert).c_str(), "C:\\users\\bert\\NTUSER.DAT"), 0);
-    for (const auto& [sid, folder] : {std::pair{kAnna, "%SystemDrive%\\users\\anna"}, {kBert + "\\", "C:\\users\\bert"},
-                                      {kCarl, "C:\\users\\carl"}})
-        PutValue(kMachine, kProfiles + sid, "ProfileImagePath", folder, REG_EXPAND_SZ);
-    PutValue(kMachine, kProfiles, "Default", "C:\\users\\Default", REG_EXPAND_SZ);
+    PutValue(kMachine, kProfiles + kAnna, "ProfileImagePath", "%SystemDrive%\\users\\anna", REG_EXPAND_SZ);
+    PutValue(kMachine, kProfiles + kCarl, "ProfileImagePath", "C:\\users\\carl", REG_EXPAND_SZ);
 }
 // The other users' lists, a ";" each, their shortcuts left, whether the hives are as laid and none is left loaded.
 inline std::string Users()

@@ -450,11 +450,13 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
 }
 
-// "--install" lays the complete installation and ends, for the demonstration and the benchmark.
+// "--install" lays the complete installation and ends, for the demonstration and the benchmark; "--profiles" adds
+// 50 profiles that are not logged on.
 [[maybe_unused]] const bool kInstallOnly = [] {
     if (strstr(GetCommandLineA(), " --install") == nullptr)
         return false;
     InstallProduct();
+    LayProfiles(strstr(GetCommandLineA(), " --profiles") != nullptr ? 50 : 0);
     ExitProcess(::testing::UnitTest::GetInstance()->ad_hoc_test_result().Failed() ? 1 : 0);
 }();
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures, side by side in one warm 64-bit prefix: the whole two-process
 # uninstall against two starts of the smallest Win32 program (the time boxes
-# waited for the robot's answer taken out), the snapshot and rebuild of the
+# waited for the robot's answer taken out), the quiet one with no other user
+# and with 50 profiles not logged on, the snapshot and rebuild of the
 # layout lists with 1000 and with 100 entries, and the exe's size and imports.
 # ROUNDS (default 7) rounds; the table shows the medians.
 set -euo pipefail
@@ -22,7 +23,7 @@ wine_part() {
   # Numbers keep their decimal point whatever the locale.
   calc() { LC_ALL=C awk "$@"; }
   median() { sort -n | calc '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-  : >"$prefix.uninstall"; : >"$prefix.quiet"; : >"$prefix.minimal"
+  : >"$prefix.uninstall"; : >"$prefix.quiet"; : >"$prefix.profiles"; : >"$prefix.minimal"
   for _ in $(seq 1 "$rounds"); do
     install_product "$win"
     robot --answers yes,ok -- 'C:\Program Files (x86)\Morvain\Uninstall_Quorvex.exe' E0010407 |
@@ -30,14 +31,19 @@ wine_part() {
     install_product "$win"
     robot -- 'C:\Program Files (x86)\Morvain\Uninstall_Quorvex.exe' E0010407 /quiet |
       calc '{print $1}' >>"$prefix.quiet"
+    install_product "$win" --profiles
+    robot -- 'C:\Program Files (x86)\Morvain\Uninstall_Quorvex.exe' E0010407 /quiet |
+      calc '{print $1}' >>"$prefix.profiles"
     a=$(robot -- "Z:${win//\//\\}\\minimal.exe" | calc '{print $1}')
     b=$(robot -- "Z:${win//\//\\}\\minimal.exe" | calc '{print $1}')
     calc -v a="$a" -v b="$b" 'BEGIN {print a + b}' >>"$prefix.minimal"
   done
   u=$(median <"$prefix.uninstall"); q=$(median <"$prefix.quiet"); m=$(median <"$prefix.minimal")
+  local p; p=$(median <"$prefix.profiles")
   LC_ALL=C printf '\n| measure (median of %s rounds) | value |\n|---|---|\n' "$rounds"
   LC_ALL=C printf '| whole uninstall, both processes, robot waits out | %.1f ms |\n' "$u"
   LC_ALL=C printf '| the same, quiet (/quiet, no window, no box) | %.1f ms |\n' "$q"
+  LC_ALL=C printf '| the same, quiet, 50 profiles not logged on (each hive loaded, cleaned, unloaded) | %.1f ms |\n' "$p"
   LC_ALL=C printf '| two starts of a minimal Win32 program | %.1f ms |\n' "$m"
   calc -v u="$u" -v m="$m" 'BEGIN {printf "| ratio | %.2f |\n", u / m}'
   wine "$win/tests/wine_uninstall.exe" --gtest_filter='*Benchmark*' --gtest_also_run_disabled_tests 2>&1 </dev/null | tr -d '\r' |

@@ -103,12 +103,13 @@ mkprefix() (
   [ "$gfx" = x11 ] || nohup wine notepad >/dev/null 2>&1 </dev/null &
 )
 
-# install_product BUILD: lays the product's complete installation into the
-# prefix of WINEPREFIX, as its installer would leave it: the very one the
-# tests start from (the test harness of BUILD does it, started with --install).
+# install_product BUILD [--profiles]: lays the product's complete installation
+# into the prefix of WINEPREFIX, as its installer would leave it: the very one
+# the tests start from (the test harness of BUILD does it, started with
+# --install); with --profiles also 50 profiles that are not logged on.
 install_product() {
-  local out
-  out=$("$root/tools/wine.sh" "$1/tests/wine_uninstall.exe" --install) ||
+  local out build=$1; shift
+  out=$("$root/tools/wine.sh" "$build/tests/wine_uninstall.exe" --install "$@") ||
     { echo "$out" >&2; echo "wine: no installation laid into $WINEPREFIX" >&2; return 1; }
 }
 
