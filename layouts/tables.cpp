@@ -1,6 +1,8 @@
 #include "layouts/tables.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 
 LayoutSnapshot gSnapshot;
@@ -16,10 +18,8 @@ void ClearUserLists()
     // Copied from empty lists in zeroed memory: a temporary of this size
     // would not belong on the stack.
     static const RebuiltLists kNothingRebuilt = {};
-    for (PreloadEntry& entry : gSnapshot.preload)
-        entry = PreloadEntry{};
-    for (SubstitutePair& pair : gSnapshot.substitutes)
-        pair = SubstitutePair{};
+    std::fill(std::begin(gSnapshot.preload), std::end(gSnapshot.preload), PreloadEntry{});
+    std::fill(std::begin(gSnapshot.substitutes), std::end(gSnapshot.substitutes), SubstitutePair{});
     gSnapshot.preloadCount = 0;
     gSnapshot.substituteCount = 0;
     gRebuilt = kNothingRebuilt;
@@ -28,8 +28,7 @@ void ClearUserLists()
 
 void ClearLayoutTables()
 {
-    for (LayoutEntry& entry : gSnapshot.layouts)
-        entry = LayoutEntry{};
+    std::fill(std::begin(gSnapshot.layouts), std::end(gSnapshot.layouts), LayoutEntry{});
     gSnapshot.layoutCount = 0;
     ClearUserLists();
     gLayoutKeyIndex = -1;

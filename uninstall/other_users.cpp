@@ -137,6 +137,14 @@ static void CleanFromFile(const char* hiveName, const char* folder)
                     static_cast<DWORD>(result));
 }
 
+// Windows keeps a broken profile's entry as "<SID>.bak", naming the folder
+// that the new entry uses too: never a user of its own.
+static bool IsBackupEntry(const char* sid)
+{
+    size_t length = strlen(sid);
+    return length > 4 && EqualNoCase(sid + length - 4, ".bak");
+}
+
 // The profiles of the list whose hive is loaded, or those whose is not;
 // never the current user's, never the system account's.
 static void CleanProfiles(HKEY profileList, bool loaded)
@@ -146,7 +154,8 @@ static void CleanProfiles(HKEY profileList, bool loaded)
         UniqueKey hive = OpenKeyForRead(HKEY_USERS, sid);
         UniqueKey profile = OpenKeyForRead(profileList, sid, profileView);
         char folder[kPathSize], name[kPathSize];
-        if (EqualNoCase(sid, currentSid) || EqualNoCase(sid, kSystemSid) || bool(hive) != loaded || !profile ||
+        if (EqualNoCase(sid, currentSid) || EqualNoCase(sid, kSystemSid) || IsBackupEntry(sid) ||
+            bool(hive) != loaded || !profile ||
             !ReadPath(profile.get(), nullptr, "ProfileImagePath", nullptr, folder))
             continue;
         profile.reset();

@@ -7,11 +7,11 @@
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
+#include "layouts/languages.h"
 #include "layouts/registry.h"
 #include "layouts/removal.h"
 #include "layouts/snapshot.h"
 #include "layouts/tables.h"
-#include "layouts/languages.h"
 #include "layouts/writeback.h"
 #include "uninstall/arguments.h"
 #include "uninstall/invocation.h"
@@ -107,6 +107,8 @@ static bool RemoveDriverFile()
     if (!ComposeText(driverPath, sizeof driverPath, "%s%s", gSystemDirectory, kDriverFile))
         driverPath[0] = '\0';
     if (FileExists(driverPath, gWow64)) {
+        // Quietly a file that will not go is first left to the restart; only
+        // when that fails too does the deletion report, and the run stop.
         bool gone = (gQuiet && !DeleteOneFile(driverPath, false, false, gWow64) &&
                      LeaveDriverToRestart(driverPath, gWow64)) ||
                     DeleteOneFile(driverPath, true, false, gWow64);
