@@ -102,7 +102,8 @@ bool WriteBackLayoutLists(HKEY root, const char* name)
     // Half-rewritten lists may point at identifiers that no longer exist:
     // put both back as they were read.
     RewriteList(parent.get(), "Preload", gSnapshot.preload, gSnapshot.preloadCount, Every<PreloadEntry>, 1);
-    RewriteList(parent.get(), "Substitutes", gSnapshot.substitutes, gSnapshot.substituteCount, Every<SubstitutePair>, 1);
+    RewriteList(parent.get(), "Substitutes", gSnapshot.substitutes, gSnapshot.substituteCount,
+                Every<SubstitutePair>, 1);
     return false;
 }
 

@@ -26,7 +26,10 @@ Words Split(const std::wstring& line)
     return out;
 }
 
-std::string Left(bool fit, const char* buffer) { return (fit ? "fit:" : "cut:") + std::string(buffer); }  // verdict, text
+std::string Left(bool fit, const char* buffer)  // verdict, text
+{
+    return (fit ? "fit:" : "cut:") + std::string(buffer);
+}
 
 TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
 {
@@ -48,7 +51,8 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
         EXPECT_EQ(Split(line), words);
     EXPECT_EQ(thirty.back(), L"w30");
     for (auto [file, name] : {std::pair{"C:\\x\\Uninstall_Quorvex.exe", "Uninstall_Quorvex"}, {"C:\\x\\a.b.exe", "a.b"},
-                              {"C:\\x\\.profile", ".profile"}, {"C:\\x\\name", "name"}, {"C:name.", "name"}, {"", ""}}) {
+                              {"C:\\x\\.profile", ".profile"}, {"C:\\x\\name", "name"}, {"C:name.", "name"},
+                              {"", ""}}) {
         char base[260];
         BaseNameOf(file, base, sizeof base);
         EXPECT_STREQ(base, name) << file;
@@ -68,8 +72,9 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
     PrepareBoxText(tiny, sizeof tiny, "ab\tc");
     EXPECT_STREQ(tiny, "ab");
     // A backslash is added only where it and the terminator fit.
-    for (auto [text, size, fits, result] : {std::tuple{"C:\\dir", 260, true, "C:\\dir\\"}, {"C:\\dir/", 260, true, "C:\\dir/"},
-                                            {"", 260, true, "\\"}, {"abc", 5, true, "abc\\"}, {"abc", 4, false, "abc"},
+    for (auto [text, size, fits, result] : {std::tuple{"C:\\dir", 260, true, "C:\\dir\\"},
+                                            {"C:\\dir/", 260, true, "C:\\dir/"}, {"", 260, true, "\\"},
+                                            {"abc", 5, true, "abc\\"}, {"abc", 4, false, "abc"},
                                             {"ab\\", 4, true, "ab\\"}, {"", 1, false, ""}}) {
         char buffer[261];
         memset(buffer, '#', sizeof buffer);
@@ -214,9 +219,12 @@ TEST(Invocation, TheKeyThenForceQuietAndLogInAnyOrderEachOnceAndOnlyTheCopyIsThe
     EXPECT_TRUE(gQuiet);
     // The copy: a file directly inside "Uninstall_Quorvex." and 8 hex digits directly inside TEMP.
     for (auto [path, copy] : {std::pair{"C:\\Temp\\Uninstall_Quorvex.0a1B2c3D\\Uninstall_Quorvex.exe", true},
-                              {"c:\\temp\\UNINSTALL_QUORVEX.0A1B2C3D\\x.exe", true}, {"C:\\Temp\\Uninstall_Quorvex.exe", false},
-                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3\\x.exe", false}, {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3g\\x.exe", false},
-                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d0\\x.exe", false}, {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\", false},
+                              {"c:\\temp\\UNINSTALL_QUORVEX.0A1B2C3D\\x.exe", true},
+                              {"C:\\Temp\\Uninstall_Quorvex.exe", false},
+                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3\\x.exe", false},
+                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3g\\x.exe", false},
+                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d0\\x.exe", false},
+                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\", false},
                               {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\Tief\\x.exe", false},
                               {"C:\\Temp\\sub\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false},
                               {"C:\\Other\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false}})

@@ -40,7 +40,8 @@ inline std::string Shown(const std::vector<RobotBox>& boxes)
         out += b.caption + "|" + b.buttons + "|" + b.text + "\n";
     return out;
 }
-inline std::string Ok(const std::string& text) { return "Uninstall_Quorvex|ok|" + text + "\n"; }  // information, warning
+// Information and warning boxes, questions, the file operations' boxes.
+inline std::string Ok(const std::string& text) { return "Uninstall_Quorvex|ok|" + text + "\n"; }
 inline std::string Ask(const std::string& text) { return "Uninstall_Quorvex|yes,no|" + text + "\n"; }
 inline std::string FileBox(const std::string& text) { return "Tastaturtreiber-Deinstallation|ok|" + text + "\n"; }
 inline std::string ErrorText(DWORD code) { return DescribeWindowsError(code); }  // the program's own, checked apart
@@ -48,8 +49,8 @@ inline const std::string kQuestion = Ask("Soll folgender Tastatur-Treiber deinst
                          kDone = Ok("Folgender Tastatur-Treiber wurde deinstalliert:\n" DISPLAY),
                          kCancelled = Ok("Deinstallation abgebrochen."),
                          kCannotDelete = "Folgende Datei kann nicht gelöscht werden:\n",
-                         kNotFound = "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden.\n"
-                                     "Treiber: " DISPLAY "\nKey: ";
+                         kNotFound = "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht "
+                                     "gefunden.\nTreiber: " DISPLAY "\nKey: ";
 
 // Folders with a backslash; the WOW64 one "" on 32-bit Windows.
 inline std::string WindowsFolder(UINT(WINAPI* get)(LPSTR, UINT))
@@ -242,7 +243,8 @@ inline std::string Subkeys(HKEY root, const std::string& path)  // " a b c", sor
     UniqueKey key = Open(root, path);
     char name[1024];
     for (DWORD i = 0, size = sizeof name;
-         key && RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) == 0; ++i, size = sizeof name)
+         key && RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) == 0;
+         ++i, size = sizeof name)
         names.push_back(name);
     std::sort(names.begin(), names.end());
     std::string out;
@@ -261,7 +263,8 @@ inline void SetKeyDacl(HKEY root, const std::string& path, const char* sddl)
 // The machine's other users: anna logged on, her desktop moved; bert not logged on, his hive a file that an
 // earlier run left loaded; carl logged on with nothing but our layout; a default profile for new accounts, a file
 // too; the logon screen's .DEFAULT. Beside them the current user's language lists.
-inline const std::string kAnna = "S-1-5-21-7-7-7-1001\\", kCarl = "S-1-5-21-7-7-7-1003\\", kBert = "S-1-5-21-7-7-7-1002",
+inline const std::string kAnna = "S-1-5-21-7-7-7-1001\\", kCarl = "S-1-5-21-7-7-7-1003\\",
+                         kBert = "S-1-5-21-7-7-7-1002",
                          kLanguages = "Control Panel\\International\\User Profile", kHives[] = {"bert", "Default"},
                          kProfiles = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\",
                          kLink = "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk";
@@ -269,7 +272,8 @@ inline const std::string kUserLinks[] = {"C:\\users\\anna\\Schreibtisch" + kLink
                                          "C:\\users\\Default\\Desktop" + kLink};
 inline const std::pair<HKEY, std::string> kUserLists[] = {
     {HKEY_USERS, kAnna + kPreloadPath}, {HKEY_USERS, kAnna + kSubstitutesPath}, {HKEY_USERS, kAnna + kLanguages},
-    {HKEY_USERS, kAnna + kLanguages + "\\de-DE"}, {HKEY_USERS, kCarl + kPreloadPath}, {HKEY_USERS, kCarl + kSubstitutesPath},
+    {HKEY_USERS, kAnna + kLanguages + "\\de-DE"}, {HKEY_USERS, kCarl + kPreloadPath},
+    {HKEY_USERS, kCarl + kSubstitutesPath},
     {HKEY_USERS, ".DEFAULT\\" + std::string(kPreloadPath)}, {HKEY_USERS, ".DEFAULT\\" + std::string(kSubstitutesPath)},
     {kUser, kLanguages + "\\de-DE"}, {kUser, kLanguages + "\\de-CH"}, {kUser, kLanguages + " System Backup\\de-CH"}};
 inline std::string gHiveFiles[2];  // the NTUSER.DAT files as laid
@@ -326,7 +330,8 @@ inline void LayProfiles(int count)
     EnablePrivilege(SE_BACKUP_NAME);
     LayUserLists(kUser, "qvx-hive\\", {{"1", "00000407"}, {"2", "d0010407"}});
     for (int i = 0; i < 50; ++i) {
-        const std::string folder = "C:\\users\\p" + std::to_string(i), sid = "S-1-5-21-8-8-8-" + std::to_string(2000 + i);
+        const std::string folder = "C:\\users\\p" + std::to_string(i),
+                          sid = "S-1-5-21-8-8-8-" + std::to_string(2000 + i);
         RemoveTree(folder);
         RemoveKey(kMachine, kProfiles + sid);
         if (i < count)
@@ -339,8 +344,8 @@ inline void ArrangeUsers()
     LayUserLists(HKEY_USERS, kAnna, {{"1", "00000407"}, {"2", "d0010407"}});
     WriteDwords(HKEY_USERS, kAnna + kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
     PutValue(HKEY_USERS, kAnna + kLanguages, "InputMethodOverride", "0407:e0010407");
-    PutValue(HKEY_USERS, kAnna + "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", "Desktop",
-             "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
+    PutValue(HKEY_USERS, kAnna + "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+             "Desktop", "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
     SHCreateDirectoryExA(nullptr, "C:\\users\\anna\\Schreibtisch", nullptr);
     PutFile(kUserLinks[0], "shortcut");
     LayUserLists(HKEY_USERS, kCarl, {{"1", "d0010407"}});
@@ -385,9 +390,10 @@ inline void InstallProduct()
     ClearCopies();
     ClearUsers();
     RemoveKey(kMachine, kLayoutsPath);
-    for (const auto& [key, name, data] : {std::tuple{kKey, "Layout File", "Quorvex.DLL"},
-                                          {kKey, "Layout Text", "Deutsch (DIN E1, Treiber V3.11)"}, {kKey, "Layout Id", "00c1"},
-                                          {"00000407", "Layout File", "KBDGR.DLL"}, {"00000409", "Layout File", "KBDUS.DLL"}})
+    for (const auto& [key, name, data] :
+         {std::tuple{kKey, "Layout File", "Quorvex.DLL"}, {kKey, "Layout Text", "Deutsch (DIN E1, Treiber V3.11)"},
+          {kKey, "Layout Id", "00c1"}, {"00000407", "Layout File", "KBDGR.DLL"},
+          {"00000409", "Layout File", "KBDUS.DLL"}})
         PutValue(kMachine, LayoutPath(key), name, data);
     WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "d0010407"}});
     WriteValues(kUser, kSubstitutesPath, {{"d0010407", kKey}});
@@ -413,7 +419,8 @@ inline std::string ProductLeft()
 {
     const std::string folder = ProgramFolder() + "\\";
     const std::pair<const char*, std::string> parts[] = {
-        {"driver", SystemDir() + "Quorvex.DLL"}, {"driver32", Wow64Dir().empty() ? "<none>" : Wow64Dir() + "Quorvex.DLL"},
+        {"driver", SystemDir() + "Quorvex.DLL"},
+        {"driver32", Wow64Dir().empty() ? "<none>" : Wow64Dir() + "Quorvex.DLL"},
         {"exe", folder + kHelperFiles[0]}, {"pdf", folder + kHelperFiles[1]}, {"ico", folder + kHelperFiles[2]},
         {"folder", ProgramFolder()}, {"desktop", Shortcut(false)}, {"common", Shortcut(true)}};
     std::string left = Renamed().empty() ? "" : "renamed";

@@ -74,7 +74,8 @@ TEST(LayoutRegistry, DISABLED_Benchmark)
             }
             CopyText(gLayoutKey, sizeof gLayoutKey, kKey);
             const auto from = std::chrono::steady_clock::now();
-            EXPECT_TRUE(TakeLayoutSnapshot(false) && RemoveLayoutFromPreload() && WriteBackLayoutLists()) << gRegistryErrorText;
+            EXPECT_TRUE(TakeLayoutSnapshot(false) && RemoveLayoutFromPreload() && WriteBackLayoutLists())
+                << gRegistryErrorText;
             const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - from;
             best[n > 100] = std::min(best[n > 100], took.count());
         }
@@ -99,7 +100,8 @@ TEST(Frame, FormatTextRulesInOrderAndNeverPastTheBuffer)
 {
     const std::string a(2000, 'a');
     const struct { size_t size; const char *format, *arg; std::string want; } cases[] = {
-        {5500, nullptr, "x", "<INTERNER FEHLER: Formatstring fehlt>"}, {5500, "", "x", "<INTERNER FEHLER: Formatstring leer>"},
+        {5500, nullptr, "x", "<INTERNER FEHLER: Formatstring fehlt>"},
+        {5500, "", "x", "<INTERNER FEHLER: Formatstring leer>"},
         {5500, "\x7F\x7F" "100% %s %n", "x", "100% %s %n"}, {5500, "\x7F%s", "x", "\x7Fx"},
         {5500, "Nichts zu ersetzen", "x", "Nichts zu ersetzen"}, {5500, "%s", "", "%s"}, {5500, "[%s]", "", "[]"},
         {5500, "%s", a.c_str(), a.substr(0, 1023)},  // wvsprintfA's limit
@@ -118,19 +120,24 @@ TEST(Frame, WindowsErrorTextSystemTextAndAccessHint)
                    ERROR_ACCESS_DENIED, 0x400, reinterpret_cast<char*>(&system), 0, nullptr);
     ASSERT_NE(system, nullptr) << "Wine has no text for code 5";
     SetLastError(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(CaptureLastError(), "Windows-Errorcode 5:\n" + std::string(system) + " (übliche Ursache: Datei vorhanden, "
-              "aber anderswo geöffnet, oder Zugriff durch System oder Sicherheitssoftware blockiert)");
+    EXPECT_EQ(CaptureLastError(), "Windows-Errorcode 5:\n" + std::string(system) + " (übliche Ursache: Datei "
+              "vorhanden, aber anderswo geöffnet, oder Zugriff durch System oder Sicherheitssoftware blockiert)");
     LocalFree(system);
-    for (auto [code, number] : {std::pair{DWORD{65536}, "00010000"}, {-65534, "-65534"}})  // decimal from -65534 to 65535
-        EXPECT_EQ(ErrorText(code).substr(0, ErrorText(code).find_first_of(":(")), "Windows-Errorcode " + std::string(number));
+    for (auto [code, number] : {std::pair{DWORD{65536}, "00010000"}, {-65534, "-65534"}})  // decimal: -65534 to 65535
+        EXPECT_EQ(ErrorText(code).substr(0, ErrorText(code).find_first_of(":(")),
+                  "Windows-Errorcode " + std::string(number));
     // A system text with an insert keeps its marker instead of reading arguments nobody passed.
     EXPECT_NE(ErrorText(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);
 }
 
-const std::string kWarning = "Warnung bei Deinstallation von " DISPLAY ":\n", kError = "Fehler beim Öffnen des Registry-";
+const std::string kWarning = "Warnung bei Deinstallation von " DISPLAY ":\n",
+                  kError = "Fehler beim Öffnen des Registry-";
 UniqueFile gHeld;  // a file an arrangement holds open during the run
 void P(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kPreloadPath, n, d, type); }
-void S(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kSubstitutesPath, n, d, type); }
+void S(const std::string& n, const std::string& d, DWORD type = REG_SZ)
+{
+    PutValue(kUser, kSubstitutesPath, n, d, type);
+}
 const std::string kOtherDriver = "Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine andere "
     "Treiberdatei-Angabe als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher die Deinstallation "
     "jetzt nicht durchgeführt.\nTreiber: " DISPLAY "\n";
@@ -168,7 +175,10 @@ Road Line(const std::string& args, Refusal why, const std::string& shown)
 {
     return Refused("", [] {}, Ok(kRefused[why] + shown), {"ok"}, args, "", 0);
 }
-Road Unknown(const std::string& key) { return Refused("", [] {}, Ok(kNotFound + key + "\nDLL: Quorvex.DLL"), {"ok"}, key); }
+Road Unknown(const std::string& key)
+{
+    return Refused("", [] {}, Ok(kNotFound + key + "\nDLL: Quorvex.DLL"), {"ok"}, key);
+}
 Road Rebuilt(const char* what, std::function<void()> arrange, const std::string& preload, const std::string& subs = "")
 {
     return {what, std::move(arrange), kQuestion + kDone, preload, subs};
@@ -218,22 +228,24 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         full += " " + std::to_string(i) + "=00000409";
     const auto driverStays = [=](DWORD error) {
         return kQuestion + FileBox(kCannotDelete + driver + "\n\n" + ErrorText(error)) +
-               Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht werden:\n  " +
-                  driver);
+               Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht "
+                  "werden:\n  " + driver);
     };
     const auto helperStays = [=](DWORD error) {
         return FileBox(kCannotDelete + pdf + "\n\n" + ErrorText(error)) +
                Ok(kWarning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf) +
-               FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" + ErrorText(ERROR_DIR_NOT_EMPTY)) +
-               Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
-                  folder);
+               FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" +
+                       ErrorText(ERROR_DIR_NOT_EMPTY)) +
+               Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht "
+                  "leer):\n  " + folder);
     };
     const std::string kRefusedLog = "Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die "
                                     "Tastatur aufgerufen ";
     const std::string kCleaning = "[Kopie] Status: Bereinige Tastatur-Einstellungen von ";
-    const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY " => Ja";
-    const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) vorhanden:\n  " +
-                                 driver + "\n\nTrotzdem fortfahren?");
+    const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY
+                               " => Ja";
+    const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) "
+                                 "vorhanden:\n  " + driver + "\n\nTrotzdem fortfahren?");
     std::string temp = TempDir(), upper = temp;
     CharUpperA(&upper[0]);
     ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
@@ -249,8 +261,9 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
          kQuestion + kDone, "1=00000407", "", "", {"yes", "ok"}, "\"e0010407\" \"/force\""},
         {"the driver file missing", [=] { RemoveTree(driver); }, kQuestion + goOn + kDone, "1=00000407", "", "",
          {"yes", "yes", "ok"}},
-        Rebuilt("not in the Preload list", [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "00000409"}});
-                                              WriteValues(kUser, kSubstitutesPath, {{"d0030407", "00010407"}}); },
+        Rebuilt("not in the Preload list",
+                [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "00000409"}});
+                     WriteValues(kUser, kSubstitutesPath, {{"d0030407", "00010407"}}); },
                 "1=00000407 2=00000409", "d0030407=00010407"),
         {"a helper file read-only, the user's own file in the folder",
          [=] { PutFile(folder + "\\Notizen.txt", "the user's own"); MakeStubborn(kReadOnly, pdf); },
@@ -273,7 +286,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         Rebuilt("REG_DWORD in Preload", [] { P("3", Dword(0x409), REG_DWORD); }, "1=00000407 2=\x09\x04"),
         Rebuilt("unterminated REG_BINARY in Preload, shorter than the value before", [] { P("3", "409", REG_BINARY); },
                 "1=00000407 2=409"),
-        Rebuilt("1001 values in Preload", [] { for (int i = 3; i <= 1001; ++i) P(std::to_string(i), "00000409"); }, full),
+        Rebuilt("1001 values in Preload", [] { for (int i = 3; i <= 1001; ++i) P(std::to_string(i), "00000409"); },
+                full),
         Rebuilt("value names of 259, 260 and 261 characters",
                 [] { P("3" + std::string(258, 'a'), "00000409"); P("4" + std::string(259, 'b'), "00000809");
                      P("5" + std::string(260, 'c'), "00000c09"); }, "1=00000407 2=00000409"),
@@ -283,7 +297,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                 [] { PutValue(kMachine, EntryPath() + "\\Teil\\Tiefer", "x", "y");
                      PutValue(kMachine, EntryPath() + "\\Zweiter", "", Dword(1), REG_DWORD); }, "1=00000407"),
         Rebuilt("no Uninstall key", [] { RemoveKey(kMachine, kUninstallPath); }, "1=00000407"),
-        Refused("the driver file missing, and no going on", [=] { RemoveTree(driver); }, kQuestion + goOn, {"yes", "no"}),
+        Refused("the driver file missing, and no going on", [=] { RemoveTree(driver); }, kQuestion + goOn,
+                {"yes", "no"}),
         Refused("the driver file held open", [=] { gHeld = MakeStubborn(kHeldOpen, driver); },
                 driverStays(ERROR_SHARING_VIOLATION), {"yes", "ok", "ok"}),
         Refused("the driver file read-only", [=] { MakeStubborn(kReadOnly, driver); }, driverStays(ERROR_ACCESS_DENIED),
@@ -315,15 +330,18 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                 Ok("In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung derzeit als einzig "
                    "auswählbare Belegung hinterlegt.\nBitte wählen Sie dort erst eine andere Tastaturbelegung, bevor "
                    "Sie die hier gewählte deinstallieren.")),
-        Refused("a blank in the quoted key: the copy refuses it", [] {}, Ok(kRefused[kMissing]), {"ok"}, "\"E0 10407\""),
+        Refused("a blank in the quoted key: the copy refuses it", [] {}, Ok(kRefused[kMissing]), {"ok"},
+                "\"E0 10407\""),
         Line("<none>", kMissing, ""), Line("<blanks>", kMissing, ""), Line("0010407", kLength, "0010407"),
         Line("E0010C07", kNotGerman, "E0010C07"), Line("00000407", kStandard, "00000407"),
         Line("00010407 /force", kStandard, "00010407"),  // Windows' own layouts are never forced
         Refused("Windows' own layout without /force: its driver file differs",
                 [] { PutValue(kMachine, LayoutPath("00010407"), "Layout File", "KBDGR.DLL"); },
-                Ok(kOtherDriver + "Key: 00010407\nDLL bei Installation: Quorvex.DLL\nDLL jetzt: KBDGR.DLL"), {"ok"}, "00010407"),
+                Ok(kOtherDriver + "Key: 00010407\nDLL bei Installation: Quorvex.DLL\nDLL jetzt: KBDGR.DLL"), {"ok"},
+                "00010407"),
         Line("%n%s%n%s", kNotGerman, "%n%s%n%s"), Line("E0010407\t/force", kLength, "E0010407\r\n/force"),
-        Line(std::string(258, 'x'), kLength, std::string(258, 'x')), Line(std::string(300, 'x') + " /force", kLength, ""),
+        Line(std::string(258, 'x'), kLength, std::string(258, 'x')),
+        Line(std::string(300, 'x') + " /force", kLength, ""),
         Unknown("ABCD0407"), Unknown("Ä0010407"), Unknown("%s%n0407"),
         Quiet("quietly", [] {}, 0, {kAsked, "[Kopie] Information: Folgender Tastatur-Treiber wurde deinstalliert: | "
                                      DISPLAY " => OK", "[Kopie] Exitcode: 0", "[installiert] Exitcode: 0"}),
@@ -334,11 +352,12 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         WithUsers({"a user's hive that cannot be written: the others cleaned",
                    [] { SetKeyDacl(HKEY_USERS, kCarl + kSubstitutesPath, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"); },
                    kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen der Tastatur-"
-                                  "Einstellungen von C:\\users\\carl:\nFehler beim Öffnen des Registry-Keys HKEY_USERS\\" +
-                                  kCarl + kSubstitutesPath) + kDone}, "1=d0010407;d0010407=E0010407;"),
-        WithUsers(Quiet("quietly, every user, one after the other", [] {}, 0, {kAsked, kCleaning + "C:\\users\\anna ...",
-              kCleaning + "C:\\users\\carl ...", kCleaning + "HKEY_USERS\\.DEFAULT ...", kCleaning + "C:\\users\\bert ...",
-              kCleaning + "C:\\users\\Default ...", "[installiert] Exitcode: 0"})),
+                                  "Einstellungen von C:\\users\\carl:\nFehler beim Öffnen des Registry-Keys "
+                                  "HKEY_USERS\\" + kCarl + kSubstitutesPath) + kDone}, "1=d0010407;d0010407=E0010407;"),
+        WithUsers(Quiet("quietly, every user, one after the other", [] {}, 0,
+              {kAsked, kCleaning + "C:\\users\\anna ...", kCleaning + "C:\\users\\carl ...",
+               kCleaning + "HKEY_USERS\\.DEFAULT ...", kCleaning + "C:\\users\\bert ...",
+               kCleaning + "C:\\users\\Default ...", "[installiert] Exitcode: 0"})),
         [] {  // no Substitutes at all, as the system account's
             Road road = WithUsers(Quiet("quietly, an own list without the layout, as the system account's: no refusal",
                 [] { WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); RemoveKey(kUser, kSubstitutesPath); }, 0,
