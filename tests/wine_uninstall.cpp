@@ -377,6 +377,12 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
               {"[installiert] Warnung: " + kRefusedLog + "(Angabe fehlt) => OK", "[installiert] Exitcode: 87"},
               "E0010407 /quiet /quiet", 0),
         Quiet("quietly, a log that cannot be made", [] {}, 0, {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log"),
+        Quiet("quietly, the 32-bit system folder's driver file held: it goes at the restart too",
+              [] { if (!Wow64Dir().empty()) gHeld = MakeStubborn(kHeldOpen, Wow64Dir() + "Quorvex.DLL"); },
+              Wow64Dir().empty() ? 0 : 3010, Wow64Dir().empty() ? std::vector<std::string>{"[installiert] Exitcode: 0"}
+              : std::vector<std::string>{"[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: " + Wow64Dir() +
+                                         "Quorvex.DLL | Windows-Errorcode 32:*", "[installiert] Exitcode: 3010"},
+              kQuietly, 1, Wow64Dir().empty() ? "" : "driver32"),
         // Last: the restart after the table must take the file once its holder has ended.
         Quiet("quietly, the driver file held: it goes at the restart", [=] { gHeld = MakeStubborn(kHeldOpen, driver); },
               3010, {kAsked, "[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: " + driver +
