@@ -241,6 +241,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     };
     const std::string kRefusedLog = "Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die "
                                     "Tastatur aufgerufen ";
+    const std::string kLeftToRestart = "[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: ";
     const std::string kCleaning = "[Kopie] Status: Bereinige Tastatur-Einstellungen von ";
     const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY
                                " => Ja";
@@ -371,23 +372,22 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
               "(Schl\xC3\xBCssel f\xC3\xBCr Standardtastatur: nicht deinstallierbar): | 00030407 => OK",
               "[installiert] Exitcode: 87"}, "00030407 /quiet /force", 0),
         Quiet("quietly, a read-only driver file renamed to go at the restart", [=] { MakeStubborn(kReadOnly, driver); },
-              3010, {kAsked, "[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: " + driver +
-              " | Windows-Errorcode 5:*", "[installiert] Exitcode: 3010"}, kQuietly, 1, "renamed pending"),
+              3010, {kAsked, kLeftToRestart + driver + " | Windows-Errorcode 5:*", "[installiert] Exitcode: 3010"},
+              kQuietly, 1, "renamed pending"),
         Quiet("quietly twice, in the usual log", [] {}, 87,
               {"[installiert] Warnung: " + kRefusedLog + "(Angabe fehlt) => OK", "[installiert] Exitcode: 87"},
               "E0010407 /quiet /quiet", 0),
         Quiet("quietly, a log that cannot be made", [] {}, 0, {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log"),
         Quiet("quietly, the 32-bit system folder's driver file held: it goes at the restart too",
               [] { if (!Wow64Dir().empty()) gHeld = MakeStubborn(kHeldOpen, Wow64Dir() + "Quorvex.DLL"); },
-              Wow64Dir().empty() ? 0 : 3010, Wow64Dir().empty() ? std::vector<std::string>{"[installiert] Exitcode: 0"}
-              : std::vector<std::string>{"[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: " + Wow64Dir() +
-                                         "Quorvex.DLL | Windows-Errorcode 32:*", "[installiert] Exitcode: 3010"},
+              Wow64Dir().empty() ? 0 : 3010,
+              {Wow64Dir().empty() ? kAsked : kLeftToRestart + Wow64Dir() + "Quorvex.DLL | Windows-Errorcode 32:*",
+               "[installiert] Exitcode: " + std::string(Wow64Dir().empty() ? "0" : "3010")},
               kQuietly, 1, Wow64Dir().empty() ? "" : "driver32"),
         // Last: the restart after the table must take the file once its holder has ended.
         Quiet("quietly, the driver file held: it goes at the restart", [=] { gHeld = MakeStubborn(kHeldOpen, driver); },
-              3010, {kAsked, "[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: " + driver +
-              " | Windows-Errorcode 32:*", "[installiert] Exitcode: 3010"}, kQuietly, 1,
-              "pending driver"),
+              3010, {kAsked, kLeftToRestart + driver + " | Windows-Errorcode 32:*", "[installiert] Exitcode: 3010"},
+              kQuietly, 1, "pending driver"),
     };
     // Neighbours of the product that must come through untouched.
     const std::string neighbours[] = {LayoutPath("00010407") + "\\Fremd", std::string(kUninstallPath) + "\\Fremd\\Teil",
