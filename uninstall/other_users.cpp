@@ -47,7 +47,8 @@ static void ReportError(const char* who, const char* format, const char* what, D
 
 // A path value below key (subkey, when given), its environment strings
 // expanded; %USERPROFILE% stands for userProfile, when given, and not for
-// this process's user. True when it was there and fits.
+// this process's user. True when it was there and fits whole: a cut path
+// could name another user's folder.
 static bool ReadPath(HKEY key, const char* subkey, const char* name, const char* userProfile, char* path)
 {
     char raw[2 * kPathSize], replaced[2 * kPathSize] = "";
@@ -56,13 +57,14 @@ static bool ReadPath(HKEY key, const char* subkey, const char* name, const char*
                      &size) != ERROR_SUCCESS)
         return false;
     static const char kUserProfile[] = "%USERPROFILE%";
-    for (const char* p = raw; *p != '\0';) {
+    bool fits = true;
+    for (const char* p = raw; *p != '\0' && fits;) {
         char one[2] = {*p, '\0'};
         bool isProfile = userProfile != nullptr && EqualNoCaseN(p, kUserProfile, sizeof kUserProfile - 1);
-        AppendText(replaced, sizeof replaced, isProfile ? userProfile : one);
+        fits = AppendText(replaced, sizeof replaced, isProfile ? userProfile : one);
         p += isProfile ? sizeof kUserProfile - 1 : 1;
     }
-    DWORD length = ExpandEnvironmentStringsA(replaced, path, kPathSize);
+    DWORD length = fits ? ExpandEnvironmentStringsA(replaced, path, kPathSize) : 0;
     return length > 0 && length <= kPathSize;
 }
 
