@@ -114,6 +114,11 @@ bool AddTrailingBackslash(char* path, size_t size)
     return true;
 }
 
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
 void EightHexDigits(unsigned value, char* digits)
 {
     static const char kHex[] = "0123456789abcdef";

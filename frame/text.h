@@ -33,6 +33,8 @@ void PrepareBoxText(char* dest, size_t size, const char* src);
 bool ComposeText(char* dest, size_t size, const char* format, const char* arg1,
                  const char* arg2 = nullptr, const char* arg3 = nullptr);
 
+// 0-9, a-f or A-F.
+bool IsHexDigit(char c);
 // value as 8 lower-case hexadecimal digits, terminated (9 bytes).
 void EightHexDigits(unsigned value, char* digits);
 

@@ -16,11 +16,6 @@ static const char kDefaultMethod[] = "InputMethodOverride";
 constexpr size_t kMethodNameLength = 13;
 constexpr unsigned kMaxRemoved = 64;
 
-static bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 // Any value named by four hex digits and a colon, text services included.
 static bool IsInputMethod(const char* name)
 {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 LayoutSnapshot gSnapshot;
 RebuiltLists gRebuilt;

@@ -55,11 +55,6 @@ ArgumentVerdict ValidateArguments()
     return kArgumentsAccepted;
 }
 
-static bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 bool IsCopyPath(const char* modulePath, const char* tempDirectory)
 {
     static const char kPrefix[] = "Uninstall_Quorvex.";

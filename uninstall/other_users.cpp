@@ -153,12 +153,14 @@ static void CleanProfiles(HKEY profileList, bool loaded)
 {
     char sid[kKeyNameSize];
     for (DWORD i = 0; EnumSubkey(profileList, i, sid, sizeof sid); ++i) {
+        if (EqualNoCase(sid, currentSid) || EqualNoCase(sid, kSystemSid) || IsBackupEntry(sid))
+            continue;
         UniqueKey hive = OpenKeyForRead(HKEY_USERS, sid);
+        if (bool(hive) != loaded)
+            continue;
         UniqueKey profile = OpenKeyForRead(profileList, sid, profileView);
         char folder[kPathSize], name[kPathSize];
-        if (EqualNoCase(sid, currentSid) || EqualNoCase(sid, kSystemSid) || IsBackupEntry(sid) ||
-            bool(hive) != loaded || !profile ||
-            !ReadPath(profile.get(), nullptr, "ProfileImagePath", nullptr, folder))
+        if (!profile || !ReadPath(profile.get(), nullptr, "ProfileImagePath", nullptr, folder))
             continue;
         profile.reset();
         if (loaded && ComposeText(name, sizeof name, "HKEY_USERS\\%s", sid))
@@ -198,10 +200,11 @@ void CleanOtherUsers(const char* display, const char* shortcut)
     if (profileList)
         CleanProfiles(profileList.get(), true);
     // The logon screen's settings; the system account's own when it runs this.
-    UniqueKey logon = OpenKeyForRead(HKEY_USERS, ".DEFAULT");
-    if (logon && !EqualNoCase(currentSid, kSystemSid))
-        CleanUser(logon.get(), kLogonUser, kLogonUser, false);
-    logon.reset();
+    if (!EqualNoCase(currentSid, kSystemSid)) {
+        UniqueKey logon = OpenKeyForRead(HKEY_USERS, ".DEFAULT");
+        if (logon)
+            CleanUser(logon.get(), kLogonUser, kLogonUser, false);
+    }
     char folder[kPathSize];
     if (!profileList)
         return;
