@@ -3,12 +3,13 @@
 #include "frame/environment.h"
 #include "frame/log.h"
 #include "frame/status_window.h"
+#include "layouts/tables.h"
 #include "uninstall/invocation.h"
 #include "uninstall/sequence.h"
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFn)(DWORD);
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
 {
     // The copy runs elevated from the user's temporary folder, where anybody
     // can drop a DLL named like a system one: before anything can load a
@@ -16,9 +17,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     // lacks SetDefaultDllDirectories; there, at least take the current
     // directory out of the search.
     auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32"), "SetDefaultDllDirectories")));
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "SetDefaultDllDirectories")));
     if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
-        SetDllDirectoryA("");
+        SetDllDirectoryW(L"");
     gStatusWindow = nullptr;
     SetLastError(ERROR_SUCCESS);
     PrepareDisplay();
@@ -30,8 +31,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     ScheduleCopyRemoval();
     Shutdown();
     unsigned exitCode = gQuiet ? gExitCode : 0;
-    char text[16];
-    wsprintfA(text, "%u", exitCode);
-    LogEvent("Exitcode", text);
+    char digits[16];
+    LogEvent("Exitcode", DecimalText(static_cast<int32_t>(exitCode), digits));
     return static_cast<int>(exitCode);
 }

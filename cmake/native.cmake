@@ -3,7 +3,7 @@
 set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 add_library(quorvex_pure STATIC ${PURE_SOURCES})
 target_include_directories(quorvex_pure PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(quorvex_pure PUBLIC ${SANITIZE} -g -fexec-charset=CP1252)
+target_compile_options(quorvex_pure PUBLIC ${SANITIZE} -g)
 target_link_libraries(quorvex_pure PUBLIC quorvex_warnings)
 target_link_options(quorvex_pure PUBLIC ${SANITIZE})
 

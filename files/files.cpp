@@ -4,13 +4,14 @@
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
+#include "frame/wide.h"
 
 #include <cstring>
 
 static const char kCaption[] = "Tastaturtreiber-Deinstallation";
 
 // One record for every search, as nothing reads it after the call.
-static WIN32_FIND_DATAA findData;
+static WIN32_FIND_DATAW findData;
 
 // One file call, with the redirection off when asked and back at once, the
 // call's own error kept for whoever reports it.
@@ -30,14 +31,15 @@ static auto InRealSystemFolder(bool on, Call call)
 
 bool FileExists(const char* path, bool realSystemFolder)
 {
-    UniqueFind search(InRealSystemFolder(realSystemFolder, [&] { return FindFirstFileA(path, &findData); }));
+    Wide widePath(path);
+    UniqueFind search(InRealSystemFolder(realSystemFolder, [&] { return FindFirstFileW(widePath, &findData); }));
     if (!search)
         return false;
     size_t length = strlen(path);
     if (length > 0 && path[length - 1] == '.')
         return true;
-    while (strcmp(findData.cFileName, ".") == 0 || strcmp(findData.cFileName, "..") == 0) {
-        if (!FindNextFileA(search.get(), &findData))
+    while (wcscmp(findData.cFileName, L".") == 0 || wcscmp(findData.cFileName, L"..") == 0) {
+        if (!FindNextFileW(search.get(), &findData))
             return false;
     }
     return true;
@@ -45,9 +47,10 @@ bool FileExists(const char* path, bool realSystemFolder)
 
 bool CopyOneFile(const char* source, const char* target, bool report, bool overwrite)
 {
-    if (CopyFileA(source, target, overwrite ? FALSE : TRUE)) {
+    Wide wideTarget(target);
+    if (CopyFileW(Wide(source), wideTarget, overwrite ? FALSE : TRUE)) {
         // The copy must be deletable later, whatever the source carried.
-        SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE);
+        SetFileAttributesW(wideTarget, FILE_ATTRIBUTE_ARCHIVE);
         return true;
     }
     const char* error = CaptureLastError();
@@ -61,7 +64,7 @@ PlainDeletion DeletePlainFile(const char* path, bool announce)
 {
     // Opened as the entry itself: a link or junction at the name is seen as
     // one, never followed to whatever it points at.
-    UniqueFile file(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES,
+    UniqueFile file(CreateFileW(Wide(path), DELETE | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                                 nullptr));
@@ -92,7 +95,8 @@ bool DeleteOneFile(const char* path, bool report, bool plainOnly, bool realSyste
             return true;
     } else {
         SetStatusLine("Lösche %s ...", path);
-        if (InRealSystemFolder(realSystemFolder, [&] { return DeleteFileA(path); }))
+        Wide widePath(path);
+        if (InRealSystemFolder(realSystemFolder, [&] { return DeleteFileW(widePath); }))
             return true;
     }
     if (report)
@@ -105,7 +109,8 @@ bool DeleteAtRestart(const char* path, bool realSystemFolder, unsigned (*random)
                      size_t size)
 {
     const auto move = [realSystemFolder](const char* from, const char* to, DWORD flags) {
-        return InRealSystemFolder(realSystemFolder, [&] { return MoveFileExA(from, to, flags) != FALSE; });
+        Wide wideFrom(from), wideTo(to);
+        return InRealSystemFolder(realSystemFolder, [&] { return MoveFileExW(wideFrom, wideTo, flags) != FALSE; });
     };
     // A file in use can still be renamed: its name is then free at once,
     // and the restart takes the renamed one.
@@ -116,7 +121,8 @@ bool DeleteAtRestart(const char* path, bool realSystemFolder, unsigned (*random)
             break;
         if (move(path, marked, 0)) {
             // The restart must not stop at a read-only file.
-            InRealSystemFolder(realSystemFolder, [&] { return SetFileAttributesA(marked, FILE_ATTRIBUTE_NORMAL); });
+            Wide wideMarked(marked);
+            InRealSystemFolder(realSystemFolder, [&] { return SetFileAttributesW(wideMarked, FILE_ATTRIBUTE_NORMAL); });
             if (move(marked, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
                 return true;
             move(marked, path, 0);  // nothing will take it: its own name again
@@ -132,7 +138,7 @@ bool DeleteAtRestart(const char* path, bool realSystemFolder, unsigned (*random)
 bool RemoveOneDirectory(const char* path)
 {
     SetStatusLine("Lösche Verzeichnis %s ...", path);
-    if (RemoveDirectoryA(path))
+    if (RemoveDirectoryW(Wide(path)))
         return true;
     CaptionWarningBox(kCaption, "Folgendes Verzeichnis kann nicht gelöscht werden:\n%s\n\n%s", path,
                       CaptureLastError());

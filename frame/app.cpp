@@ -86,9 +86,9 @@ const LOGPALETTE* ProgramPaletteTable()
 
 void PrepareDisplay(bool forcePalette)
 {
-    gCurrentCursor = LoadCursorA(nullptr, IDC_APPSTARTING);
-    gWaitCursor = LoadCursorA(nullptr, IDC_WAIT);
-    gScreenDC = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    gCurrentCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32650));  // IDC_APPSTARTING
+    gWaitCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32514));     // IDC_WAIT
+    gScreenDC = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
     SetMapMode(gScreenDC, MM_TEXT);
     int colourDepth = GetDeviceCaps(gScreenDC, PLANES) * GetDeviceCaps(gScreenDC, BITSPIXEL);
     gPaletteDevice = forcePalette || colourDepth <= 8;

@@ -7,11 +7,12 @@
 #include "frame/text.h"
 
 constexpr int kMaxArguments = 30;
-constexpr int kArgumentSize = 260;   // 258 bytes of text, terminator, spare
-constexpr int kWideWordSize = 260;
+constexpr int kWideWordSize = 260;   // 259 UTF-16 units of a word, terminator
+// A word of the most units a slot holds, in UTF-8, and its terminator.
+constexpr int kArgumentSize = static_cast<int>(kPathSize);
 
 extern int gArgumentCount;                                // 0 to 30
-extern char gArguments[kMaxArguments + 1][kArgumentSize]; // words 1..30; [0] unused
+extern char gArguments[kMaxArguments + 1][kArgumentSize]; // words 1..30 in UTF-8; [0] unused
 
 extern bool gQuiet;              // no window, no box: each box is logged and answered
 extern char gLogPath[kPathSize]; // empty: no log

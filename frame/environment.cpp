@@ -3,6 +3,7 @@
 #include "frame/app.h"
 #include "frame/cmdline.h"
 #include "frame/status_window.h"
+#include "frame/wide.h"
 
 #include <windows.h>
 
@@ -16,19 +17,16 @@ void InitEnvironment()
     int stored = SplitCommandLine(GetCommandLineW(), words, kMaxArguments + 1);
     gArgumentCount = stored > 0 ? stored - 1 : 0;
     for (int i = 1; i < stored; ++i) {
-        // A word too long for its slot would not fit the narrow slot either:
-        // it counts, but stays empty.
-        if (words[i].overlong)
-            continue;
-        int n = WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, words[i].text, -1, gArguments[i],
-                                    kArgumentSize - 1, nullptr, nullptr);
-        if (n == 0)
-            gArguments[i][0] = '\0';
+        // A word too long for its slot counts, but stays empty; so does one
+        // that cannot be converted whole (an unpaired surrogate).
+        if (!words[i].overlong)
+            FromUtf16(words[i].text, kWideWordSize, gArguments[i], kArgumentSize);
     }
+    wchar_t wide[MAX_PATH + 1] = L"";
+    DWORD length = GetModuleFileNameW(gInstance, wide, MAX_PATH + 1);
     char modulePath[kPathSize] = "";
-    if (GetModuleFileNameA(gInstance, modulePath, sizeof modulePath) == 0)
+    if (length == 0 || length > MAX_PATH || !FromUtf16(wide, MAX_PATH, modulePath, sizeof modulePath))
         modulePath[0] = '\0';
-    modulePath[sizeof modulePath - 1] = '\0';
     BaseNameOf(modulePath, gProgramBaseName, sizeof gProgramBaseName);
     SetWindowTitle(gProgramBaseName);
 }

@@ -6,6 +6,6 @@
 // Names the process in every line ("installiert" or "Kopie").
 void SetLogProcess(const char* name);
 // Appends "<local time> [<process>] <kind>: <text>" and, when answer is
-// given, " => <answer>". Texts are code page 1252 and go out as UTF-8, line
+// given, " => <answer>". Texts are UTF-8 and go out so, line
 // breaks as " | ". A log that cannot be written is passed over.
 void LogEvent(const char* kind, const char* text, const char* answer = nullptr);

@@ -5,6 +5,7 @@
 #include "frame/log.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
+#include "frame/wide.h"
 
 #include <cstring>
 
@@ -14,34 +15,14 @@ unsigned gProblemBoxes;
 #define VERBATIM_MARKER "\x7F\x7F"
 
 // A prepared text is at most twice the formatted one.
-static char messageText[32000];
+static char messageText[11000];
+static wchar_t wideText[11000];
 
-void FormatText(char* buffer, size_t size, const char* format, va_list args)
-{
-    if (size == 0)
-        return;
-    if (format == nullptr) {
-        CopyText(buffer, size, "<INTERNER FEHLER: Formatstring fehlt>");
-    } else if (format[0] == '\x7F' && format[1] == '\x7F') {
-        CopyText(buffer, size, format + 2);
-    } else if (format[0] == '\0') {
-        CopyText(buffer, size, "<INTERNER FEHLER: Formatstring leer>");
-    } else if (strchr(format, '%') == nullptr) {
-        CopyText(buffer, size, format);
-    } else {
-        // wvsprintfA never writes more than 1024 bytes; format there and cut
-        // to the caller's buffer, which may be smaller.
-        char formatted[1025];
-        int n = wvsprintfA(formatted, format, args);
-        formatted[n < 0 ? 0 : (n > 1023 ? 1023 : n)] = '\0';
-        CopyText(buffer, size, formatted[0] != '\0' ? formatted : format);
-    }
-}
-
-// MessageBoxA owned by the status window once it exists.
+// A box owned by the status window once it exists.
 static int ShowMessageBox(const char* text, const char* caption, UINT type)
 {
-    return MessageBoxA(gStatusWindow, text, caption, type);
+    ToUtf16(text, wideText, sizeof wideText / sizeof wideText[0]);
+    return MessageBoxW(gStatusWindow, wideText, Wide(caption), type);
 }
 
 static int ShowFormatted(const char* caption, UINT type, const char* format, va_list args)
@@ -84,7 +65,7 @@ int WarningBoxVerbatim(const char* text)
 }
 
 
-// wvsprintfA wants its arguments as a va_list; this builds one from "...".
+// FormatText wants its arguments as a va_list; this builds one from "...".
 static void FormatInto(char* buffer, size_t size, const char* format, ...)
 {
     va_list args;
@@ -98,20 +79,21 @@ const char* DescribeWindowsError(DWORD code)
     static char text[2048];
     // Inserts (%1) in a system text would read arguments nobody passed:
     // ask for the text with its insert markers left as they are.
-    char* systemText = nullptr;
-    DWORD length = FormatMessageA(
+    wchar_t* systemText = nullptr;
+    DWORD length = FormatMessageW(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<char*>(&systemText), 0, nullptr);
+        reinterpret_cast<wchar_t*>(&systemText), 0, nullptr);
+    static char systemUtf8[1800];
     int asSigned = static_cast<int>(code);
     if (asSigned >= -65534 && asSigned <= 65535)
         FormatInto(text, sizeof text, "Windows-Errorcode %d", asSigned);
     else
         FormatInto(text, sizeof text, "Windows-Errorcode %08lX",
                    static_cast<unsigned long>(code));
-    if (length != 0 && systemText != nullptr) {
+    if (length != 0 && systemText != nullptr && FromUtf16(systemText, length, systemUtf8, sizeof systemUtf8)) {
         AppendText(text, sizeof text, ":\n");
-        AppendText(text, sizeof text, systemText);
+        AppendText(text, sizeof text, systemUtf8);
     }
     if (systemText != nullptr)
         LocalFree(systemText);

@@ -1,19 +1,13 @@
-// The text formatter and the message boxes through which every report
+// The message boxes through which every report
 // reaches the user.
 #pragma once
 #include <windows.h>
 
-#include <cstdarg>
-
-// Writes the text for format and args into buffer (size bytes, terminator
-// included), cut at the buffer's end. Never leaves the buffer without text.
-// A format that begins with the bytes 7F 7F is shown as it stands after
-// them, percent signs included: the way to show texts composed at run time.
-void FormatText(char* buffer, size_t size, const char* format, va_list args);
+#include "frame/text.h"
 
 // Each shows one box and returns the button code (IDYES = 6 for "yes").
-// The formats follow printf's syntax as wvsprintfA reads it, so the compiler
-// can check every call's arguments.
+// The formats are FormatText's (frame/text.h), a part of printf's syntax, so
+// the compiler can check every call's arguments.
 #define BOX_FORMAT(n) __attribute__((format(printf, n, n + 1)))
 int InfoBox(const char* format, ...) BOX_FORMAT(1);
 int QuestionBox(const char* format, ...) BOX_FORMAT(1);

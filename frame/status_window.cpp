@@ -4,6 +4,7 @@
 #include "frame/environment.h"
 #include "frame/log.h"
 #include "frame/message_box.h"
+#include "frame/wide.h"
 
 HWND gStatusWindow;
 char gStatusLine[501];
@@ -21,20 +22,21 @@ void SetWindowTitle(const char* name, const char* addition)
 
 bool CreateStatusWindow(int showCommand)
 {
-    WNDCLASSEXA wc = {};
+    Wide className(gProgramBaseName);
+    WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = StatusWindowProc;
     wc.hInstance = gInstance;
-    wc.hIcon = LoadIconA(gInstance, "aaProgramIcon");
+    wc.hIcon = LoadIconW(gInstance, L"aaProgramIcon");
     if (wc.hIcon == nullptr)
-        wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+        wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    wc.lpszClassName = gProgramBaseName;
-    wc.hIconSm = LoadIconA(gInstance, "aaProgramSmallIcon");
+    wc.lpszClassName = className;
+    wc.hIconSm = LoadIconW(gInstance, L"aaProgramSmallIcon");
     if (wc.hIconSm == nullptr)
         wc.hIconSm = wc.hIcon;
-    RegisterClassExA(&wc);
+    RegisterClassExW(&wc);
 
     int screenWidth = GetDeviceCaps(gScreenDC, HORZRES);
     int screenHeight = GetDeviceCaps(gScreenDC, VERTRES);
@@ -42,7 +44,7 @@ bool CreateStatusWindow(int showCommand)
     int height = screenHeight / 6;
     int x = (screenWidth - width) / 2;
     int y = (screenHeight - height) / 2;
-    gStatusWindow = CreateWindowExA(0, gProgramBaseName, windowTitle,
+    gStatusWindow = CreateWindowExW(0, className, Wide(windowTitle),
                                     WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y,
                                     width, height, nullptr, nullptr, gInstance, nullptr);
     ShowWindow(gStatusWindow, showCommand);
@@ -57,7 +59,7 @@ static void PaintStatusLine(HWND window)
     SetBkMode(dc, TRANSPARENT);
     RECT client;
     GetClientRect(window, &client);
-    DrawTextA(dc, gStatusLine, -1, &client, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    DrawTextW(dc, Wide(gStatusLine), -1, &client, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     EndPaint(window, &ps);
 }
 
@@ -102,7 +104,7 @@ static LRESULT CALLBACK StatusWindowProc(HWND window, UINT message, WPARAM wPara
             RealizeInWindow(window, true);
         break;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void SetStatusLine(const char* format, ...)

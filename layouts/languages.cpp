@@ -2,6 +2,7 @@
 
 #include "frame/handle.h"
 #include "frame/text.h"
+#include "frame/wide.h"
 #include "layouts/registry.h"
 #include "layouts/tables.h"
 
@@ -12,8 +13,8 @@ static const char* const kProfilePaths[] = {
     "Control Panel\\International\\User Profile System Backup",
 };
 static const char kDefaultMethod[] = "InputMethodOverride";
-// "0407:E0010407": four digits, a colon, the layout key.
-constexpr size_t kMethodNameLength = 13;
+// "0407:E0010407": four digits, a colon, the layout key of 8 characters.
+constexpr size_t kMethodNameSize = 5 + kArgumentSize;
 constexpr unsigned kMaxRemoved = 64;
 
 // Any value named by four hex digits and a colon, text services included.
@@ -48,14 +49,18 @@ static bool CleanLanguage(HKEY profile, const char* profilePath, const char* lan
     UniqueKey key = OpenKeyForRead(profile, language);
     if (!key)
         return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s", path, nullptr);
-    static char removed[kMaxRemoved][kMethodNameLength + 1];
+    static char removed[kMaxRemoved][kMethodNameSize];
     unsigned removedCount = 0, othersLeft = 0;
-    static char name[16384];  // the longest value name there can be
+    static wchar_t wideName[16384];  // the longest value name there can be
+    static char name[3 * 16384];
     for (DWORD i = 0;; ++i) {
-        DWORD nameSize = sizeof name;
-        LONG result = RegEnumValueA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+        DWORD units = sizeof wideName / sizeof wideName[0];
+        LONG result = RegEnumValueW(key.get(), i, wideName, &units, nullptr, nullptr, nullptr, nullptr);
         if (result == ERROR_NO_MORE_ITEMS)
             break;
+        // A name that cannot be converted whole is read as one that could not be read.
+        if (result == ERROR_SUCCESS && !FromUtf16(wideName, units, name, sizeof name))
+            result = ERROR_INVALID_DATA;
         if (result == ERROR_SUCCESS && NamesLayout(name) && removedCount < kMaxRemoved)
             CopyText(removed[removedCount++], sizeof removed[0], name);
         else if (result != ERROR_SUCCESS || IsInputMethod(name))
@@ -70,20 +75,20 @@ static bool CleanLanguage(HKEY profile, const char* profilePath, const char* lan
         // An input method's data is its place in the language's order.
         BYTE data[64];
         DWORD type = REG_DWORD, size = sizeof data;
-        if (RegQueryValueExA(key.get(), removed[0], nullptr, &type, data, &size) != ERROR_SUCCESS) {
+        if (RegQueryValueExW(key.get(), Wide(removed[0]), nullptr, &type, data, &size) != ERROR_SUCCESS) {
             const DWORD first = 1;
             memcpy(data, &first, sizeof first);
             type = REG_DWORD;
             size = sizeof first;
         }
-        char standard[kMethodNameLength + 1];
+        char standard[kMethodNameSize];
         memcpy(standard, removed[0], 5);
         CopyText(standard + 5, sizeof standard - 5, "00000407");
-        if (RegSetValueExA(key.get(), standard, 0, type, data, size) != ERROR_SUCCESS)
+        if (RegSetValueExW(key.get(), Wide(standard), 0, type, data, size) != ERROR_SUCCESS)
             return Fail("Warnung:\nFehler beim Schreiben des Registry-Werts %s - %s", path, standard);
     }
     for (unsigned i = 0; i < removedCount; ++i)
-        if (RegDeleteValueA(key.get(), removed[i]) != ERROR_SUCCESS)
+        if (RegDeleteValueW(key.get(), Wide(removed[i])) != ERROR_SUCCESS)
             return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", path, removed[i]);
     return true;
 }
@@ -99,14 +104,15 @@ static bool CleanProfile(HKEY root, const char* profilePath)
     char language[kKeyNameSize];
     for (DWORD i = 0; EnumSubkey(profile.get(), i, language, sizeof language); ++i)
         done = CleanLanguage(profile.get(), profilePath, language) && done;
+    wchar_t wideMethod[kRegistryTextUnits];
     char method[kTableTextSize];
-    DWORD size = sizeof method;
-    if (RegGetValueA(profile.get(), nullptr, kDefaultMethod, RRF_RT_REG_SZ, nullptr, method, &size) !=
+    DWORD size = sizeof wideMethod;
+    if (RegGetValueW(profile.get(), nullptr, Wide(kDefaultMethod), RRF_RT_REG_SZ, nullptr, wideMethod, &size) !=
             ERROR_SUCCESS ||
-        !NamesLayout(method))
+        !FromUtf16(wideMethod, kRegistryTextUnits, method, sizeof method) || !NamesLayout(method))
         return done;
     UniqueKey writable = OpenKeyForWrite(root, profilePath);
-    if (!writable || RegDeleteValueA(writable.get(), kDefaultMethod) != ERROR_SUCCESS)
+    if (!writable || RegDeleteValueW(writable.get(), Wide(kDefaultMethod)) != ERROR_SUCCESS)
         return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", profilePath, kDefaultMethod);
     return done;
 }

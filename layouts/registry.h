@@ -5,8 +5,11 @@
 
 #include "frame/handle.h"
 
-// Bytes of a key name buffer: registry names have at most 255 characters.
-constexpr DWORD kKeyNameSize = 260;
+// Bytes of a key name buffer: key names have at most 255 characters, in
+// UTF-8 at most 3 bytes each.
+constexpr DWORD kKeyNameSize = 3 * 256;
+// Value names and data are read up to 259 characters (and the terminator).
+constexpr DWORD kRegistryTextUnits = 260;
 
 bool SetStringValue(HKEY key, const char* name, const char* text);  // true on success
 // Opens or makes the key (full access unless told); empty on failure.
@@ -18,9 +21,13 @@ DWORD CountSubkeys(HKEY key);                             // 0 when the query fa
 // Name of subkey index into name (size bytes); true on success.
 bool EnumSubkey(HKEY key, DWORD index, char* name, DWORD size);
 DWORD CountValues(HKEY key);                              // 0 when the query fails
-// Name and data of value index into name and data (nameSize and dataSize
-// bytes, both cleared first; the data may hold no terminator). True on success.
-bool EnumValue(HKEY key, DWORD index, char* name, DWORD nameSize, BYTE* data, DWORD dataSize);
+// Name and data of value index in UTF-8 into name and data (nameSize and
+// dataSize bytes, both cleared first). String data is taken up to its first
+// zero; other data, up to 260 bytes, byte for byte up to its first zero, each
+// byte as the character of its number. False for a name of more than 259
+// characters, data of more than 259 characters, and a name or data that
+// cannot be converted whole: such a value is not read.
+bool EnumValue(HKEY key, DWORD index, char* name, DWORD nameSize, char* data, DWORD dataSize);
 // Deletes parent\name with everything below it; true only when all of it
 // went. An empty name deletes nothing and is false.
 bool DeleteKeyTree(HKEY parent, const char* name);

@@ -7,13 +7,13 @@
 
 bool IsStandardLayoutKey(const char* text)
 {
-    return text != nullptr && strlen(text) == 8 && memcmp(text, "00000", 5) == 0;
+    return text != nullptr && CharacterCount(text) == 8 && strncmp(text, "00000", 5) == 0;
 }
 
 const char* LanguagePart(const char* text)
 {
-    if (text != nullptr && strlen(text) == 8)
-        return text + 4;
+    if (text != nullptr && CharacterCount(text) == 8)
+        return SkipCharacters(text, 4);
     return "0407";
 }
 
@@ -51,9 +51,10 @@ const char* NewPreloadIdentifier(const char* languagePart, const SubstitutePair*
     // One pass marks the counters already taken, so a list of a thousand
     // entries costs a thousand comparisons per identifier, not a million.
     static const char kHex[] = "0123456789abcdef";
-    static char identifier[12];
+    static char identifier[kIdentifierSize];
     static bool taken[4096];
-    size_t partLength = strnlen(languagePart, 4);
+    // Four characters, in UTF-8 at most 16 bytes.
+    size_t partLength = static_cast<size_t>(SkipCharacters(languagePart, 4) - languagePart);
     memset(taken, 0, sizeof taken);
     for (unsigned p = 0; p < count; ++p)
         if (table[p].name != nullptr)
@@ -186,7 +187,7 @@ bool RemoveLayoutFromPreload()
                 else
                     e.newData = KeepText(NewPreloadIdentifier(LanguagePart(e.data), gRebuilt.substitutes,
                                                               gRebuilt.substituteCount),
-                                         12);
+                                         kIdentifierSize);
                 SubstitutePair& pair = gRebuilt.substitutes[gRebuilt.substituteCount++];
                 pair.name = e.newData;
                 pair.data = e.substitute;

@@ -20,7 +20,10 @@ void KeepStandardLayoutOnly();
 bool IsStandardLayoutKey(const char* text);
 // Characters 5 to 8 of an 8-character text, otherwise "0407". The result
 // points into text or at a constant; it is not terminated after 4 characters.
+// Characters, not bytes: a letter outside ASCII takes several bytes.
 const char* LanguagePart(const char* text);
+// Bytes of an identifier: "d", three hex digits, four characters, terminator.
+constexpr unsigned kIdentifierSize = 4 + 4 * 4 + 1;
 // First "d%03x%.4s" identifier not yet used as a name among the first count
 // pairs. Static result, overwritten by the next call.
 const char* NewPreloadIdentifier(const char* languagePart, const struct SubstitutePair* table,

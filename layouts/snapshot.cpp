@@ -13,7 +13,7 @@ static const char kOpenFailed[] = "Fehler beim Öffnen des Registry-Keys %s\\%s"
 
 // The names and data enumerated last; the tables keep copies.
 static char valueName[kTableTextSize];
-static BYTE valueData[kTableTextSize];  // may hold no terminator
+static char valueData[kTableTextSize];
 static char subkeyName[kKeyNameSize];
 
 static bool NextValue(HKEY key, DWORD index)
@@ -28,7 +28,7 @@ static char* KeepName()
 
 static char* KeepData()
 {
-    return KeepText(reinterpret_cast<const char*>(valueData), sizeof valueData);
+    return KeepText(valueData, sizeof valueData);
 }
 
 // Opens a key for reading; when it cannot be, says which in the error text.
@@ -40,19 +40,22 @@ static UniqueKey OpenOrExplain(HKEY root, const char* rootName, const char* path
     return key;
 }
 
-// The user whose lists are read, and whether a missing list is an empty one.
-static HKEY userRoot;
-static const char* userRootName;
-static bool missingListIsEmpty;
+// The hive whose lists are read (rootName in texts), and whether a missing
+// list is an empty one.
+struct UserHive {
+    HKEY root;
+    const char* rootName;
+    bool missingIsEmpty;
+};
 
 // Reads the values of one of the user's lists while its table has room;
 // keep(n) takes the value just enumerated into entry n.
 template <typename Keep>
-static bool ReadUserList(const char* path, unsigned& count, Keep keep)
+static bool ReadUserList(const UserHive& hive, const char* path, unsigned& count, Keep keep)
 {
-    UniqueKey key(OpenOrExplain(userRoot, userRootName, path));
+    UniqueKey key(OpenOrExplain(hive.root, hive.rootName, path));
     if (!key)
-        return missingListIsEmpty && GetLastError() == ERROR_FILE_NOT_FOUND;
+        return hive.missingIsEmpty && GetLastError() == ERROR_FILE_NOT_FOUND;
     DWORD values = CountValues(key.get());
     for (DWORD i = 0; i < values; ++i) {
         if (count < kTableCapacity && NextValue(key.get(), i))
@@ -61,9 +64,9 @@ static bool ReadUserList(const char* path, unsigned& count, Keep keep)
     return true;
 }
 
-static bool ReadPreload()
+static bool ReadPreload(const UserHive& hive)
 {
-    return ReadUserList(kPreloadPath, gSnapshot.preloadCount, [](unsigned n) {
+    return ReadUserList(hive, kPreloadPath, gSnapshot.preloadCount, [](unsigned n) {
         PreloadEntry& e = gSnapshot.preload[n];
         e.name = KeepName();
         e.data = KeepData();
@@ -72,9 +75,9 @@ static bool ReadPreload()
     });
 }
 
-static bool ReadSubstitutes()
+static bool ReadSubstitutes(const UserHive& hive)
 {
-    return ReadUserList(kSubstitutesPath, gSnapshot.substituteCount, [](unsigned n) {
+    return ReadUserList(hive, kSubstitutesPath, gSnapshot.substituteCount, [](unsigned n) {
         SubstitutePair& pair = gSnapshot.substitutes[n];
         pair.name = KeepName();
         pair.data = KeepData();
@@ -91,11 +94,11 @@ static bool ReadSubstitutes()
 static bool IsGermanLayoutName(const char* name)
 {
     // Characters 5 to 8, byte for byte; shorter names are never German.
-    if (strlen(name) < 8)
+    if (CharacterCount(name) < 8)
         return false;
-    const char* language = name + 4;
-    return memcmp(language, "0407", 4) == 0 || memcmp(language, "0807", 4) == 0 ||
-           memcmp(language, "0C07", 4) == 0 || memcmp(language, "1407", 4) == 0;
+    const char* language = SkipCharacters(name, 4);
+    return strncmp(language, "0407", 4) == 0 || strncmp(language, "0807", 4) == 0 ||
+           strncmp(language, "0C07", 4) == 0 || strncmp(language, "1407", 4) == 0;
 }
 
 static bool ReadLayouts()
@@ -132,10 +135,8 @@ static bool ReadLayouts()
 
 static bool ReadUserLists(HKEY root, const char* rootName, bool missingIsEmpty)
 {
-    userRoot = root;
-    userRootName = rootName;
-    missingListIsEmpty = missingIsEmpty;
-    return ReadPreload() && ReadSubstitutes();
+    const UserHive hive = {root, rootName, missingIsEmpty};
+    return ReadPreload(hive) && ReadSubstitutes(hive);
 }
 
 bool TakeLayoutSnapshot(bool missingIsEmpty)

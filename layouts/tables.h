@@ -7,8 +7,9 @@
 #include "frame/cmdline.h"
 
 constexpr unsigned kTableCapacity = 1000;
-// Bytes of a value name or data read for the tables: longer ones are cut.
-constexpr unsigned kTableTextSize = 260;
+// Bytes of a value name or data read for the tables: 259 characters in
+// UTF-8 and the terminator.
+constexpr unsigned kTableTextSize = 3 * 260;
 
 struct PreloadEntry {
     char* name;         // value name as read ("1", "2", ...)

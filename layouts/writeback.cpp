@@ -53,14 +53,16 @@ static bool RewriteList(HKEY parent, const char* name, const Entry* table, unsig
                 return Fail("Warnung:\nFehler beim Schreiben des Registry-Werts %s - %s", name,
                             table[i].name);
     // Value names can be far longer than the tables keep; deleting from the
-    // end leaves the indices still to come where they were.
-    static char valueName[16384];
+    // end leaves the indices still to come where they were. A name that
+    // cannot be converted is in no table: it goes by its own wide name.
+    static wchar_t wideName[16384];
+    static char valueName[3 * 16384];
     for (DWORD i = CountValues(key.get()); i-- > 0;) {
-        DWORD size = sizeof valueName;
-        if (RegEnumValueA(key.get(), i, valueName, &size, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
+        DWORD units = sizeof wideName / sizeof wideName[0];
+        if (RegEnumValueW(key.get(), i, wideName, &units, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return Fail("Warnung:\nFehler beim Lesen des Registry-Keys %s\\%s", name);
-        if (!InTable(valueName, table, count) && RegDeleteValueA(key.get(), valueName) != ERROR_SUCCESS)
+        bool known = FromUtf16(wideName, units, valueName, sizeof valueName);
+        if ((!known || !InTable(valueName, table, count)) && RegDeleteValueW(key.get(), wideName) != ERROR_SUCCESS)
             return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", name, valueName);
     }
     return true;

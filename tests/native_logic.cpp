@@ -65,10 +65,10 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
     EXPECT_EQ(Left(ComposeText(out, sizeof out, "A%sB%sC", "xxxx", "%s%n"), out), "fit:AxxxxB%s%nC");
     EXPECT_EQ(Left(ComposeText(out, 8, "A%sB%sC", "xxxx", "%s%n"), out), "cut:AxxxxB%");
     EXPECT_EQ(Left(ComposeText(out, sizeof out, "%s-%s", "a", nullptr), out), "fit:a-");
-    EXPECT_TRUE(EqualNoCase("0c07abcD", "0C07ABCd") && !EqualNoCase("\xe4", "\xc4") && !EqualNoCase("ab", "abc"))
+    EXPECT_TRUE(EqualNoCase("0c07abcD", "0C07ABCd") && !EqualNoCase("ä", "Ä") && !EqualNoCase("ab", "abc"))
         << "ASCII letters alone fold, and only texts of one length match";
-    PrepareBoxText(box, sizeof box, "a\tb\nc\rd\x01\xf6");
-    EXPECT_STREQ(box, "a\r\nb\nc\rd\r\n\xf6");
+    PrepareBoxText(box, sizeof box, "a\tb\nc\rd\x01ö");
+    EXPECT_STREQ(box, "a\r\nb\nc\rd\r\nö");
     PrepareBoxText(tiny, sizeof tiny, "ab\tc");
     EXPECT_STREQ(tiny, "ab");
     // A backslash is added only where it and the terminator fit.
@@ -146,7 +146,7 @@ TEST(Removal, OrderNumbersWorkedExamplesOddNamesDuplicatesAndRefusals)
          "1=00000407 3=a0000409 2=d0010407 | d0010407=E0010407"}};
     for (const auto& [entries, want] : cases)
         EXPECT_EQ(Remove(entries), want);
-    EXPECT_EQ(Remove("1=00000407 2=d0010407>E0010407", "E0010407", -1), "Schl\xfcssel nicht vorhanden");
+    EXPECT_EQ(Remove("1=00000407 2=d0010407>E0010407", "E0010407", -1), "Schlüssel nicht vorhanden");
     EXPECT_EQ(Remove("1=00000407 2=d0010407>00000407", "00000407"), "Standard-Layout kann nicht entfernt werden");
     // What the user is left with must offer a layout other than the removed one.
     for (auto [entries, leaves] : {std::pair{"1=00000407 2=d0010407>E0010407", true},
@@ -184,15 +184,14 @@ TEST(Removal, IdentifiersSkipUsedNamesAndStayDistinctPerLanguageOverAThousandEnt
                 !IsStandardLayoutKey("000004070") && !IsStandardLayoutKey(nullptr));
 }
 
-// Verdict and gForce on a line split as the program does, units above 0xFF narrowed to '?'.
+// Verdict and gForce on a line split and converted as the program does.
 std::pair<ArgumentVerdict, bool> Judge(const std::wstring& line)
 {
     const Words words = Split(line);
     memset(gArguments, 0, sizeof gArguments);
     gArgumentCount = static_cast<int>(words.size()) - 1;
     for (int i = 1; i <= gArgumentCount; ++i)
-        for (size_t j = 0; j < words[i].size(); ++j)
-            gArguments[i][j] = words[i][j] < 0x100 ? static_cast<char>(words[i][j]) : '?';
+        FromUtf16(words[i].c_str(), kWideWordSize, gArguments[i], kArgumentSize);
     return {ValidateArguments(), gForce};  // braces evaluate left to right
 }
 
@@ -209,6 +208,8 @@ TEST(Invocation, TheKeyThenForceQuietAndLogInAnyOrderEachOnceAndOnlyTheCopyIsThe
         {L"p 00010407 /log=", kArgumentsMissing, false}, {L"p 00010407 /log=a /log=b", kArgumentsMissing, false},
         {L"p 00010407 /log=a\"b", kArgumentsMissing, false},
         {L"p 00010407 \"/log=C:\\Pfad mit Blanks\\x.log\" /quiet", kArgumentsAccepted, false},
+        {L"p Ä0010407", kArgumentsAccepted, false}, {L"p \u0414\u0414\u04140407", kKeyLength, false},
+        {L"p 00000\u00e4\u00f6\u00fc", kKeyNotGerman, false},  // eight characters, not eight bytes
         {L"p 00010407 /log=C:\\x.log /force", kKeyStandard, true}};  // Windows' own: only without /force
     for (const auto& c : cases)
         EXPECT_EQ(Judge(c.line), std::make_pair(c.verdict, c.force)) << &c - cases;
@@ -230,6 +231,99 @@ TEST(Invocation, TheKeyThenForceQuietAndLogInAnyOrderEachOnceAndOnlyTheCopyIsThe
                               {"C:\\Other\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false}})
         EXPECT_EQ(IsCopyPath(path, "C:\\Temp\\"), copy) << path;
     EXPECT_FALSE(IsCopyPath("Uninstall_Quorvex.0a1b2c3d\\x.exe", ""));
+}
+
+} // namespace
+
+namespace {
+
+// UTF-16 units, as Windows hands them over, from a list of code units.
+std::wstring Units(std::initializer_list<unsigned> units)
+{
+    std::wstring out;
+    for (unsigned u : units)
+        out += static_cast<wchar_t>(u);
+    return out;
+}
+
+std::string Utf8Of(const std::wstring& units, size_t size = kPathSize)
+{
+    std::vector<char> out(size, '#');
+    return FromUtf16(units.c_str(), units.size(), out.data(), size) ? out.data() : "<refused:" + std::string(out.data()) + ">";
+}
+
+// A text cut by a bounded rule still is whole characters of the source: a prefix that converts.
+::testing::AssertionResult WholePrefix(const std::string& cut, const std::string& source)
+{
+    std::vector<wchar_t> wide(cut.size() + 1);
+    if (source.compare(0, cut.size(), cut) == 0 && ToUtf16(cut.c_str(), wide.data(), wide.size()))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "'" << cut << "' cut from '" << source << "'";
+}
+
+TEST(Frame, NamesOutsideTheCodePageConvertWholeOrNotAtAllAndAreNeverCutInsideACharacter)
+{
+    // The longest paths Windows accepts, 259 units, in 3-byte letters and in surrogate pairs, fit both ways.
+    const std::wstring euro(259, L'\u20ac'), pairs = [] {
+        std::wstring s = L"C:";
+        while (s.size() < 259)
+            s += Units({0xD83D, 0xDE00});
+        return s.substr(0, 258) + L"x";
+    }();
+    for (const std::wstring& path : {euro, pairs}) {
+        const std::string utf8 = Utf8Of(path);
+        std::vector<wchar_t> back(260);
+        ASSERT_TRUE(ToUtf16(utf8.c_str(), back.data(), back.size())) << utf8.size();
+        EXPECT_EQ(std::wstring(back.data()), path);
+        EXPECT_FALSE(ToUtf16((utf8 + "y").c_str(), back.data(), back.size())) << "260 units do not fit 260";
+        EXPECT_EQ(back[0], L'\0');
+    }
+    EXPECT_EQ(Utf8Of(euro).size(), 777u);
+    // Unpaired surrogates, and texts too long for the buffer, are refused whole.
+    for (const std::wstring& bad : {Units({'a', 0xD800, 'b'}), Units({0xDC00}), Units({'a', 0xD83D})})
+        EXPECT_EQ(Utf8Of(bad), "<refused:>");
+    EXPECT_EQ(Utf8Of(Units({0x41F, 0x440}), 4), "<refused:>");
+    EXPECT_EQ(Utf8Of(Units({0x41F, 0x440}), 5), "Пр");
+    EXPECT_EQ(Utf8Of(Units({'a', 0xD83D, 0xDE00, 'b'}), 2), "<refused:>");
+    wchar_t wide[8];
+    for (const char* bad : {"\xC0\xAF", "a\x80", "\xE2\x82", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF0\x82\x82\xAC"})
+        EXPECT_FALSE(ToUtf16(bad, wide, 8)) << bad;
+    ASSERT_TRUE(ToUtf16("Ayşe😀", wide, 8));
+    EXPECT_EQ(std::wstring(wide), Units({'A', 'y', 0x15F, 'e', 0xD83D, 0xDE00}));
+    EXPECT_EQ(CharacterCount("Łukasz😀"), 7u);
+    EXPECT_STREQ(SkipCharacters("Дмитрий", 4), "рий");
+    EXPECT_STREQ(SkipCharacters("ab", 4), "");
+    // Every bounded rule cuts before the character the end would split.
+    const std::string name = "C:\\users\\Дмитрий\\Łukasz😀ş", format = "Lösche %s ...";
+    for (size_t size = 1; size <= 40; ++size) {
+        std::vector<char> out(size);
+        CopyText(out.data(), size, name.c_str());
+        EXPECT_TRUE(WholePrefix(out.data(), name)) << size;
+        ComposeText(out.data(), size, format.c_str(), name.c_str());
+        EXPECT_TRUE(WholePrefix(out.data(), "Lösche " + name + " ...")) << size;
+        PrepareBoxText(out.data(), size, name.c_str());
+        EXPECT_TRUE(WholePrefix(out.data(), name)) << size;
+    }
+}
+
+std::string Format(const char* format, ...)
+{
+    char out[64];
+    va_list args;
+    va_start(args, format);
+    FormatText(out, sizeof out, format, args);
+    va_end(args);
+    return out;
+}
+
+TEST(Frame, TheFormatterWritesPrintfsNumbersAndTextsAndShowsWhatItDoesNotKnow)
+{
+    EXPECT_EQ(Format("%04u-%02u-%02uT%02u", 2026u, 12u, 8u, 7u), "2026-12-08T07");
+    EXPECT_EQ(Format("Windows-Errorcode %d", -65534), "Windows-Errorcode -65534");
+    EXPECT_EQ(Format("Windows-Errorcode %08lX", 0x10000ul), "Windows-Errorcode 00010000");
+    EXPECT_EQ(Format("%s von %s", "Lösche", "Ольга"), "Lösche von Ольга");
+    EXPECT_EQ(Format("100%% %n %"), "100% %n %");
+    EXPECT_EQ(Format("%d %u", -2147483647 - 1, 4294967295u), "-2147483648 4294967295");
 }
 
 } // namespace

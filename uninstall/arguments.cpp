@@ -44,9 +44,9 @@ ArgumentVerdict ValidateArguments()
     if (!wellFormed)
         return kArgumentsMissing;
     CopyText(gLayoutKey, sizeof gLayoutKey, gArguments[1]);
-    if (strlen(gLayoutKey) != 8)
+    if (CharacterCount(gLayoutKey) != 8)
         return kKeyLength;
-    if (memcmp(gLayoutKey + 4, "0407", 4) != 0)
+    if (strcmp(SkipCharacters(gLayoutKey, 4), "0407") != 0)
         return kKeyNotGerman;
     // Windows' own layouts all begin with "0"; /force skips the driver-file
     // comparison that would otherwise keep them from being removed.

@@ -9,6 +9,7 @@
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
+#include "frame/wide.h"
 #include "layouts/tables.h"
 #include "uninstall/arguments.h"
 #include "uninstall/system_dirs.h"
@@ -74,8 +75,8 @@ bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, 
     // user runs: the elevated copy must lie where none of them can write,
     // in a directory this call made, never one somebody prepared.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
         return false;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
     bool made = false;
@@ -84,11 +85,11 @@ bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, 
         EightHexDigits(random(), digits);
         if (!ComposeText(directory, size, "%sUninstall_Quorvex.%s", tempDirectory, digits))
             break;
-        made = CreateDirectoryA(directory, &attributes) != FALSE;
+        made = CreateDirectoryW(Wide(directory), &attributes) != FALSE;
     }
     LocalFree(descriptor);
     // Made a moment ago and yet a link elsewhere: somebody got in between.
-    if (made && (GetFileAttributesA(directory) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    if (made && (GetFileAttributesW(Wide(directory)) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         made = false;
     if (!made && size > 0)
         directory[0] = '\0';
@@ -100,14 +101,15 @@ bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, 
 // over there instead of being closed.
 static bool LaunchProgram(const char* programFile, const char* parameters, UniqueHandle* process)
 {
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
     SetStatusLine("Aufruf von %s %s ...", programFile, parameters);
-    static char commandLine[32768];
+    static char commandLine[4000];
     ComposeText(commandLine, sizeof commandLine, "\"%s\" %s", programFile, parameters);
+    WideText<sizeof commandLine> wideLine(commandLine);
     // The elevated copy gets none of this process's handles.
-    if (!CreateProcessA(programFile, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(Wide(programFile), wideLine.Writable(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &started)) {
         WarningBox("Folgender Programmstart konnte nicht durchgeführt werden:\nDatei: %s\nAusführen "
                    "in: %s\nParameter: %s\n\n%s",
@@ -135,7 +137,7 @@ static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueH
     copied = copied && destination[0] != '\0' && CopyOneFile(modulePath, destination, true, true);
     UniqueFile held;
     if (copied)
-        held.reset(CreateFileA(destination, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+        held.reset(CreateFileW(Wide(destination), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                nullptr));
     bool started = false;
     if (!copied || !held)
@@ -148,20 +150,22 @@ static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueH
     if (!started && directory[0] != '\0') {
         // Nothing of a copy that never ran may stay behind.
         if (destination[0] != '\0')
-            DeleteFileA(destination);
-        RemoveDirectoryA(directory);
+            DeleteFileW(Wide(destination));
+        RemoveDirectoryW(Wide(directory));
     }
     return started;
 }
 
 bool CheckInvocation()
 {
+    // Either path, cut or not converted whole, would name another place: none at all.
     char tempDirectory[kPathSize] = "";
-    DWORD n = GetTempPathA(sizeof tempDirectory, tempDirectory);
-    bool tempOk = n > 0 && n < sizeof tempDirectory &&
+    wchar_t wide[MAX_PATH + 1] = L"";
+    DWORD n = GetTempPathW(MAX_PATH + 1, wide);
+    bool tempOk = n > 0 && n <= MAX_PATH && FromUtf16(wide, MAX_PATH, tempDirectory, sizeof tempDirectory) &&
                   AddTrailingBackslash(tempDirectory, sizeof tempDirectory);
-    DWORD m = GetModuleFileNameA(gInstance, modulePath, sizeof modulePath);
-    if (m == 0 || m >= sizeof modulePath)
+    DWORD m = GetModuleFileNameW(gInstance, wide, MAX_PATH + 1);
+    if (m == 0 || m > MAX_PATH || !FromUtf16(wide, MAX_PATH, modulePath, sizeof modulePath))
         modulePath[0] = '\0';
     isCopy = tempOk && IsCopyPath(modulePath, tempDirectory);
     SetLogProcess(isCopy ? "Kopie" : "installiert");
@@ -183,7 +187,7 @@ bool CheckInvocation()
     }
     // The copy gets the same words; a log path may hold blanks, so it goes
     // quoted as a whole word.
-    char parameters[600];
+    char parameters[3 * kPathSize];  // every word whole: a cut one would name another log
     CopyText(parameters, sizeof parameters, gLayoutKey);
     if (gForce)
         AppendText(parameters, sizeof parameters, " /force");
@@ -218,7 +222,7 @@ bool MoveWaitingInstallerAside(const char* path)
     // go at the next restart with the copy.
     char target[kPathSize];
     if (!isCopy || !ComposeText(target, sizeof target, "%s.installed", modulePath) ||
-        !MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING))
+        !MoveFileExW(Wide(path), Wide(target), MOVEFILE_REPLACE_EXISTING))
         return false;
     CopyText(movedInstaller, sizeof movedInstaller, target);
     return true;
@@ -229,14 +233,14 @@ void ScheduleCopyRemoval()
     if (!isCopy)
         return;
     // Windows carries the marks out in order: the files, then their emptied directory.
-    MoveFileExA(modulePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    MoveFileExW(Wide(modulePath), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     if (movedInstaller[0] != '\0')
-        MoveFileExA(movedInstaller, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExW(Wide(movedInstaller), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     char directory[kPathSize];
     CopyText(directory, sizeof directory, modulePath);
     char* last = strrchr(directory, '\\');
     if (last != nullptr) {
         *last = '\0';
-        MoveFileExA(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExW(Wide(directory), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
 }

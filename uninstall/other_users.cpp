@@ -5,6 +5,7 @@
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
+#include "frame/wide.h"
 #include "layouts/registry.h"
 #include "layouts/tables.h"
 #include "layouts/writeback.h"
@@ -51,10 +52,12 @@ static void ReportError(const char* who, const char* format, const char* what, D
 // could name another user's folder.
 static bool ReadPath(HKEY key, const char* subkey, const char* name, const char* userProfile, char* path)
 {
+    wchar_t wide[2 * MAX_PATH];
     char raw[2 * kPathSize], replaced[2 * kPathSize] = "";
-    DWORD size = sizeof raw;
-    if (RegGetValueA(key, subkey, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, raw,
-                     &size) != ERROR_SUCCESS)
+    DWORD size = sizeof wide;
+    if (RegGetValueW(key, Wide(subkey), Wide(name), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                     wide, &size) != ERROR_SUCCESS ||
+        !FromUtf16(wide, 2 * MAX_PATH, raw, sizeof raw))
         return false;
     static const char kUserProfile[] = "%USERPROFILE%";
     bool fits = true;
@@ -64,8 +67,10 @@ static bool ReadPath(HKEY key, const char* subkey, const char* name, const char*
         fits = AppendText(replaced, sizeof replaced, isProfile ? userProfile : one);
         p += isProfile ? sizeof kUserProfile - 1 : 1;
     }
-    DWORD length = fits ? ExpandEnvironmentStringsA(replaced, path, kPathSize) : 0;
-    return length > 0 && length <= kPathSize;
+    WideText<2 * kPathSize> wideReplaced(replaced);
+    wchar_t expanded[MAX_PATH];
+    DWORD length = fits && wideReplaced.Whole() ? ExpandEnvironmentStringsW(wideReplaced, expanded, MAX_PATH) : 0;
+    return length > 0 && length <= MAX_PATH && FromUtf16(expanded, MAX_PATH, path, kPathSize);
 }
 
 // One user: the lists in their hive below root, then, unless they have
@@ -84,7 +89,7 @@ static void CleanUser(HKEY root, const char* rootName, const char* folder, bool 
 static bool EnablePrivilege(HANDLE token, const char* name)
 {
     TOKEN_PRIVILEGES wanted = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-    return LookupPrivilegeValueA(nullptr, name, &wanted.Privileges[0].Luid) &&
+    return LookupPrivilegeValueW(nullptr, Wide(name), &wanted.Privileges[0].Luid) &&
            AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr) &&
            GetLastError() != ERROR_NOT_ALL_ASSIGNED;
 }
@@ -117,8 +122,9 @@ static void CleanFromFile(const char* hiveName, const char* folder)
         return;
     ComposeText(rootName, sizeof rootName, "HKEY_USERS\\%s", hiveName);
     // Left loaded by an earlier run that was stopped half-way.
-    RegUnLoadKeyA(HKEY_USERS, hiveName);
-    LONG result = RegLoadKeyA(HKEY_USERS, hiveName, file);
+    Wide wideHive(hiveName);
+    RegUnLoadKeyW(HKEY_USERS, wideHive);
+    LONG result = RegLoadKeyW(HKEY_USERS, wideHive, Wide(file));
     if (result != ERROR_SUCCESS) {
         SetStatusLine("Bereinige Tastatur-Einstellungen von %s ...", folder);
         ReportError(folder, "Fehler beim Laden des Benutzerprofils %s\n%s", file, static_cast<DWORD>(result));
@@ -132,7 +138,7 @@ static void CleanFromFile(const char* hiveName, const char* folder)
         else
             ReportError(folder, "Fehler beim Öffnen des Registry-Keys %s\n%s", rootName, GetLastError());
     }
-    for (int retry = 0; (result = RegUnLoadKeyA(HKEY_USERS, hiveName)) != ERROR_SUCCESS && retry < 5; ++retry)
+    for (int retry = 0; (result = RegUnLoadKeyW(HKEY_USERS, wideHive)) != ERROR_SUCCESS && retry < 5; ++retry)
         Sleep(200);
     if (result != ERROR_SUCCESS)
         ReportError(folder, "Das Benutzerprofil %s bleibt bis zum nächsten Neustart geladen:\n%s", file,
@@ -178,10 +184,10 @@ static void ReadCurrentSid()
     UniqueHandle token(raw);
     alignas(8) static BYTE user[512];
     DWORD size = 0;
-    char* text = nullptr;
+    wchar_t* text = nullptr;
     if (GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) &&
-        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text)) {
-        CopyText(currentSid, sizeof currentSid, text);
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text)) {
+        FromUtf16(text, 200, currentSid, sizeof currentSid);
         LocalFree(text);
     }
 }

@@ -7,6 +7,7 @@
 #include "frame/message_box.h"
 #include "frame/status_window.h"
 #include "frame/text.h"
+#include "frame/wide.h"
 #include "layouts/languages.h"
 #include "layouts/registry.h"
 #include "layouts/removal.h"
@@ -128,7 +129,7 @@ static bool RemoveDriverFile()
         Sleep(100);
         char wow64Path[kPathSize];
         if (ComposeText(wow64Path, sizeof wow64Path, "%s%s", gSystemWow64Directory, kDriverFile) &&
-            FileExists(wow64Path) && !DeleteFileA(wow64Path) && gQuiet && !LeaveDriverToRestart(wow64Path, false))
+            FileExists(wow64Path) && !DeleteFileW(Wide(wow64Path)) && gQuiet && !LeaveDriverToRestart(wow64Path, false))
             InfoBox("Warnung bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht "
                     "werden:\n  %s",
                     kDisplayName, wow64Path);

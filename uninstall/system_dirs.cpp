@@ -2,6 +2,7 @@
 
 #include "frame/status_window.h"
 #include "frame/text.h"
+#include "frame/wide.h"
 
 #include <shlobj.h>
 
@@ -20,7 +21,9 @@ bool LookupShellFolder(char* path, HWND owner, int folder)
     LPITEMIDLIST items = nullptr;
     bool found = SUCCEEDED(SHGetSpecialFolderLocation(owner, folder, &items));
     if (found) {
-        SHGetPathFromIDListA(items, path);
+        wchar_t wide[MAX_PATH] = L"";
+        if (!SHGetPathFromIDListW(items, wide) || !FromUtf16(wide, MAX_PATH, path, kPathSize))
+            path[0] = '\0';
         if (allocator != nullptr)
             allocator->Free(items);
     }
@@ -37,11 +40,13 @@ static bool GetSpecialFolderPath(char* path, int folder)
     return LookupShellFolder(path, gStatusWindow, folder);
 }
 
-// GetSystemDirectoryA and its WOW64 twin, into a buffer ending in a backslash.
-static void FillDirectory(char* buffer, UINT(WINAPI* query)(LPSTR, UINT))
+// GetSystemDirectoryW and its twins, into a buffer ending in a backslash;
+// empty when the directory is unknown or cannot be converted whole.
+static void FillDirectory(char* buffer, UINT(WINAPI* query)(LPWSTR, UINT))
 {
-    memset(buffer, 0, kPathSize);
-    if (query(buffer, kPathSize) >= kPathSize)
+    wchar_t wide[MAX_PATH] = L"";
+    UINT length = query(wide, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !FromUtf16(wide, MAX_PATH, buffer, kPathSize))
         buffer[0] = '\0';
     AddTrailingBackslash(buffer, kPathSize);
 }
@@ -52,7 +57,7 @@ static bool RunsOnWow64()
 {
     // Old kernels lack IsWow64Process; they are all 32-bit Windows.
     auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process")));
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process")));
     BOOL wow64 = FALSE;
     if (isWow64 != nullptr)
         isWow64(GetCurrentProcess(), &wow64);
@@ -62,13 +67,11 @@ static bool RunsOnWow64()
 void PrepareSystemDirectories()
 {
     gWow64 = RunsOnWow64();
-    FillDirectory(gSystemDirectory, GetSystemDirectoryA);
+    FillDirectory(gSystemDirectory, GetSystemDirectoryW);
     if (gWow64)
-        FillDirectory(gSystemWow64Directory, GetSystemWow64DirectoryA);
+        FillDirectory(gSystemWow64Directory, GetSystemWow64DirectoryW);
     if (!GetSpecialFolderPath(gProgramFolder, CSIDL_PROGRAM_FILES)) {
-        if (GetWindowsDirectoryA(gProgramFolder, kPathSize) >= kPathSize)
-            gProgramFolder[0] = '\0';
-        AddTrailingBackslash(gProgramFolder, sizeof gProgramFolder);
+        FillDirectory(gProgramFolder, GetWindowsDirectoryW);
         AppendText(gProgramFolder, sizeof gProgramFolder, "Programme");
     }
     AddTrailingBackslash(gProgramFolder, sizeof gProgramFolder);
