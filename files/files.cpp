@@ -63,10 +63,13 @@ bool CopyOneFile(const char* source, const char* target, bool report, bool overw
 PlainDeletion DeletePlainFile(const char* path, bool announce)
 {
     // Opened as the entry itself: a link or junction at the name is seen as
-    // one, never followed to whatever it points at.
+    // one, never followed to whatever it points at. The folder may come from
+    // another user's hive: whatever serves the name (a pipe, a share) may
+    // learn who asks, never act as the caller.
     UniqueFile file(CreateFileW(Wide(path), DELETE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT |
+                                    SECURITY_IDENTIFICATION,
                                 nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     bool known = file && GetFileInformationByHandle(file.get(), &info);

@@ -35,17 +35,14 @@ static void OneLine(char* dest, size_t size, const char* kind, const char* text,
     Stamp(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
           now.wMinute, now.wSecond);
     ComposeText(dest, size, "%s [%s] %s: ", stamp, processName, kind);
-    static char plain[6000];
     while (*text != '\0') {
         size_t run = 0;
-        while (static_cast<unsigned char>(text[run]) >= 32 && run + 1 < sizeof plain)
+        while (static_cast<unsigned char>(text[run]) >= 32)
             ++run;
-        memcpy(plain, text, run);
-        plain[run] = '\0';
-        AppendText(dest, size, plain);
+        AppendTextN(dest, size, text, run);
         text += run;
-        if (*text == '\0' || static_cast<unsigned char>(*text) >= 32)
-            continue;
+        if (*text == '\0')
+            break;
         if (text[0] == '\r' && text[1] == '\n')
             ++text;
         ++text;

@@ -13,9 +13,9 @@ static size_t SequenceLength(unsigned char c)
     return c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
 }
 
-// Appends at most n bytes of src; where the buffer ends first, the text is
-// cut before the character the end would have split. True when all n went.
-static bool AppendBytes(char* dest, size_t size, const char* src, size_t n)
+// Where the buffer ends first, the text is cut before the character the end
+// would have split.
+bool AppendTextN(char* dest, size_t size, const char* src, size_t n)
 {
     size_t used = strnlen(dest, size);
     if (used >= size)
@@ -40,7 +40,7 @@ bool CopyText(char* dest, size_t size, const char* src)
 
 bool AppendText(char* dest, size_t size, const char* src)
 {
-    return AppendBytes(dest, size, src, strlen(src));
+    return AppendTextN(dest, size, src, strlen(src));
 }
 
 size_t CharacterCount(const char* text)
@@ -173,7 +173,7 @@ void PrepareBoxText(char* dest, size_t size, const char* src)
         while (src[plain] != '\0' && !(src[plain] >= 1 && src[plain] <= 31 && src[plain] != '\r' &&
                                        src[plain] != '\n'))
             ++plain;
-        if (!AppendBytes(dest, size, src, plain))
+        if (!AppendTextN(dest, size, src, plain))
             return;
         if (src[plain] == '\0')
             break;
@@ -197,7 +197,7 @@ bool ComposeText(char* dest, size_t size, const char* format, const char* arg1, 
     while (*format != '\0') {
         const char* mark = strstr(format, "%s");
         size_t literal = mark != nullptr ? static_cast<size_t>(mark - format) : strlen(format);
-        if (!AppendBytes(dest, size, format, literal))
+        if (!AppendTextN(dest, size, format, literal))
             return false;
         format += literal;
         if (mark == nullptr)
@@ -258,7 +258,7 @@ void FormatText(char* buffer, size_t size, const char* format, va_list args)
     for (const char* p = format; *p != '\0';) {
         const char* mark = strchr(p, '%');
         size_t literal = mark != nullptr ? static_cast<size_t>(mark - p) : strlen(p);
-        if (!AppendBytes(buffer, size, p, literal))
+        if (!AppendTextN(buffer, size, p, literal))
             break;
         p += literal;
         if (mark == nullptr)
@@ -290,7 +290,7 @@ void FormatText(char* buffer, size_t size, const char* format, va_list args)
         } else {
             // Unknown, or the end of the format: shown as it stands.
             spec = p;
-            fit = AppendBytes(buffer, size, p, 1);
+            fit = AppendTextN(buffer, size, p, 1);
         }
         if (!fit)
             break;

@@ -14,6 +14,8 @@ constexpr size_t kPathSize = 3 * 260;
 bool CopyText(char* dest, size_t size, const char* src);
 // Appends src to the text in dest in the same way. Returns true when it fit.
 bool AppendText(char* dest, size_t size, const char* src);
+// The same for the first n bytes of src, which end with a whole character.
+bool AppendTextN(char* dest, size_t size, const char* src, size_t n);
 
 // Characters (not bytes) of a UTF-8 text, and the text after its first count
 // characters (its end, when it has fewer).

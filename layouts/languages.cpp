@@ -39,6 +39,25 @@ static bool Fail(const char* format, const char* path, const char* name)
     return false;
 }
 
+// Opens path below parent, parentPath below the hive ("": the hive itself),
+// as OpenUserKey does: a link is refused with its own text; the other
+// failures are the caller's to word (FailToOpen).
+static UniqueKey OpenInList(HKEY parent, const char* parentPath, const char* path, REGSAM access)
+{
+    char name[600], link[sizeof gRegistryErrorText];
+    ComposeText(name, sizeof name, parentPath[0] != '\0' ? "%s\\%s" : "%s", listRoot, parentPath);
+    UniqueKey key = OpenUserKey(parent, name, path, access, false, link, sizeof link);
+    if (!key && GetLastError() == kErrorKeyIsLink)
+        CopyText(gRegistryErrorText, sizeof gRegistryErrorText, link);
+    return key;
+}
+
+static bool FailToOpen(const char* path)
+{
+    return GetLastError() != kErrorKeyIsLink &&
+           Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s", path, nullptr);
+}
+
 // One language: its values naming the layout go; when nothing else is left
 // to type with, the standard layout comes first, with the first removed
 // value's digits and data.
@@ -46,31 +65,25 @@ static bool CleanLanguage(HKEY profile, const char* profilePath, const char* lan
 {
     char path[600];
     ComposeText(path, sizeof path, "%s\\%s", profilePath, language);
-    UniqueKey key = OpenKeyForRead(profile, language);
+    UniqueKey key = OpenInList(profile, profilePath, language, KEY_READ);
     if (!key)
-        return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s", path, nullptr);
+        return FailToOpen(path);
     static char removed[kMaxRemoved][kMethodNameSize];
     unsigned removedCount = 0, othersLeft = 0;
-    static wchar_t wideName[16384];  // the longest value name there can be
-    static char name[3 * 16384];
-    for (DWORD i = 0;; ++i) {
-        DWORD units = sizeof wideName / sizeof wideName[0];
-        LONG result = RegEnumValueW(key.get(), i, wideName, &units, nullptr, nullptr, nullptr, nullptr);
-        if (result == ERROR_NO_MORE_ITEMS)
-            break;
-        // A name that cannot be converted whole is read as one that could not be read.
-        if (result == ERROR_SUCCESS && !FromUtf16(wideName, units, name, sizeof name))
-            result = ERROR_INVALID_DATA;
-        if (result == ERROR_SUCCESS && NamesLayout(name) && removedCount < kMaxRemoved)
+    LONG listed = ForEachValueName(key.get(), [&](const char* name) {
+        if (name != nullptr && NamesLayout(name) && removedCount < kMaxRemoved)
             CopyText(removed[removedCount++], sizeof removed[0], name);
-        else if (result != ERROR_SUCCESS || IsInputMethod(name))
+        else if (name == nullptr || IsInputMethod(name))
             ++othersLeft;  // what cannot be read may be one too
-    }
+    });
+    // A list that could not be read to its end (deleted meanwhile) is left as it is.
+    if (listed != ERROR_SUCCESS)
+        return Fail("Warnung:\nFehler beim Lesen des Registry-Keys %s", path, nullptr);
     if (removedCount == 0)
         return true;
-    key = OpenKeyForWrite(profile, language);
+    key = OpenInList(profile, profilePath, language, KEY_ALL_ACCESS);
     if (!key)
-        return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s", path, nullptr);
+        return FailToOpen(path);
     if (othersLeft == 0) {
         // An input method's data is its place in the language's order.
         BYTE data[64];
@@ -96,14 +109,19 @@ static bool CleanLanguage(HKEY profile, const char* profilePath, const char* lan
 // One of the two lists: each language, then the default input method.
 static bool CleanProfile(HKEY root, const char* profilePath)
 {
-    UniqueKey profile = OpenKeyForRead(root, profilePath);
+    UniqueKey profile = OpenInList(root, "", profilePath, KEY_READ);
     if (!profile)
-        return GetLastError() == ERROR_FILE_NOT_FOUND ||
-               Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s", profilePath, nullptr);
+        return GetLastError() == ERROR_FILE_NOT_FOUND || FailToOpen(profilePath);
     bool done = true;
     char language[kKeyNameSize];
-    for (DWORD i = 0; EnumSubkey(profile.get(), i, language, sizeof language); ++i)
-        done = CleanLanguage(profile.get(), profilePath, language) && done;
+    LONG result = ERROR_SUCCESS;
+    for (DWORD i = 0; result == ERROR_SUCCESS || result == ERROR_INVALID_DATA; ++i) {
+        result = EnumSubkey(profile.get(), i, language, sizeof language);
+        if (result == ERROR_SUCCESS)
+            done = CleanLanguage(profile.get(), profilePath, language) && done;
+    }
+    if (result != ERROR_NO_MORE_ITEMS)
+        done = Fail("Warnung:\nFehler beim Lesen des Registry-Keys %s", profilePath, nullptr);
     wchar_t wideMethod[kRegistryTextUnits];
     char method[kTableTextSize];
     DWORD size = sizeof wideMethod;
@@ -111,7 +129,9 @@ static bool CleanProfile(HKEY root, const char* profilePath)
             ERROR_SUCCESS ||
         !FromUtf16(wideMethod, kRegistryTextUnits, method, sizeof method) || !NamesLayout(method))
         return done;
-    UniqueKey writable = OpenKeyForWrite(root, profilePath);
+    UniqueKey writable = OpenInList(root, "", profilePath, KEY_ALL_ACCESS);
+    if (!writable && GetLastError() == kErrorKeyIsLink)
+        return false;
     if (!writable || RegDeleteValueW(writable.get(), Wide(kDefaultMethod)) != ERROR_SUCCESS)
         return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", profilePath, kDefaultMethod);
     return done;

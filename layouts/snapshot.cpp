@@ -16,7 +16,7 @@ static char valueName[kTableTextSize];
 static char valueData[kTableTextSize];
 static char subkeyName[kKeyNameSize];
 
-static bool NextValue(HKEY key, DWORD index)
+static LONG NextValue(HKEY key, DWORD index)
 {
     return EnumValue(key, index, valueName, sizeof valueName, valueData, sizeof valueData);
 }
@@ -32,11 +32,16 @@ static char* KeepData()
 }
 
 // Opens a key for reading; when it cannot be, says which in the error text.
-static UniqueKey OpenOrExplain(HKEY root, const char* rootName, const char* path)
+// A user's key is never reached through a link.
+static UniqueKey OpenOrExplain(HKEY root, const char* rootName, const char* path, bool userKey)
 {
-    UniqueKey key = OpenKeyForRead(root, path);
-    if (!key)
+    UniqueKey key = userKey ? OpenUserKey(root, rootName, path, KEY_READ, false, gRegistryErrorText,
+                                          sizeof gRegistryErrorText)
+                            : OpenKeyForRead(root, path);
+    DWORD error = GetLastError();
+    if (!key && error != kErrorKeyIsLink)
         ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, kOpenFailed, rootName, path);
+    SetLastError(error);
     return key;
 }
 
@@ -53,13 +58,23 @@ struct UserHive {
 template <typename Keep>
 static bool ReadUserList(const UserHive& hive, const char* path, unsigned& count, Keep keep)
 {
-    UniqueKey key(OpenOrExplain(hive.root, hive.rootName, path));
+    UniqueKey key(OpenOrExplain(hive.root, hive.rootName, path, true));
     if (!key)
         return hive.missingIsEmpty && GetLastError() == ERROR_FILE_NOT_FOUND;
+    // Values too long for the tables, or that cannot be converted, are passed
+    // over; any other failure ends the list, as the user's.
     DWORD values = CountValues(key.get());
-    for (DWORD i = 0; i < values; ++i) {
-        if (count < kTableCapacity && NextValue(key.get(), i))
+    for (DWORD i = 0; i < values && count < kTableCapacity; ++i) {
+        LONG result = NextValue(key.get(), i);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        if (result == ERROR_SUCCESS)
             keep(count++);
+        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA && result != ERROR_INVALID_DATA) {
+            ComposeText(gRegistryErrorText, sizeof gRegistryErrorText, "Fehler beim Lesen des Registry-Keys %s\\%s",
+                        hive.rootName, path);
+            return false;
+        }
     }
     return true;
 }
@@ -103,12 +118,13 @@ static bool IsGermanLayoutName(const char* name)
 
 static bool ReadLayouts()
 {
-    UniqueKey layouts(OpenOrExplain(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kKeyboardLayoutsPath));
+    UniqueKey layouts(OpenOrExplain(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kKeyboardLayoutsPath, false));
     if (!layouts)
         return false;
     DWORD count = CountSubkeys(layouts.get());
     for (DWORD i = 0; i < count; ++i) {
-        if (gSnapshot.layoutCount >= kTableCapacity || !EnumSubkey(layouts.get(), i, subkeyName, sizeof subkeyName))
+        if (gSnapshot.layoutCount >= kTableCapacity ||
+            EnumSubkey(layouts.get(), i, subkeyName, sizeof subkeyName) != ERROR_SUCCESS)
             continue;
         if (!IsGermanLayoutName(subkeyName))
             continue;
@@ -125,7 +141,7 @@ static bool ReadLayouts()
         }
         DWORD values = CountValues(layout.get());
         for (DWORD v = 0; v < values; ++v) {
-            if (NextValue(layout.get(), v) && strcmp(valueName, "Layout File") == 0)
+            if (NextValue(layout.get(), v) == ERROR_SUCCESS && strcmp(valueName, "Layout File") == 0)
                 entry.layoutFile = KeepData();
         }
         ++gSnapshot.layoutCount;

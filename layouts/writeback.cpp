@@ -44,7 +44,11 @@ template <typename Entry, typename Filter>
 static bool RewriteList(HKEY parent, const char* name, const Entry* table, unsigned count,
                         Filter filter, int passes)
 {
-    UniqueKey key(CreateKey(parent, name, KEY_QUERY_VALUE | KEY_SET_VALUE));
+    char parentName[kPathSize], link[sizeof gRegistryErrorText];
+    ComposeText(parentName, sizeof parentName, "%s\\%s", rootName, kParentPath);
+    UniqueKey key(OpenUserKey(parent, parentName, name, KEY_QUERY_VALUE | KEY_SET_VALUE, true, link, sizeof link));
+    if (!key && GetLastError() == kErrorKeyIsLink && gRegistryErrorText[0] == '\0')
+        CopyText(gRegistryErrorText, sizeof gRegistryErrorText, link);
     if (!key)
         return Fail("Warnung:\nFehler beim Öffnen des Registry-Keys %s\\%s", name);
     for (int pass = 0; pass < passes; ++pass)
@@ -91,10 +95,12 @@ bool WriteBackLayoutLists(HKEY root, const char* name)
         return false;
     }
     gRegistryErrorText[0] = '\0';
-    UniqueKey parent(OpenKeyForRead(root, kParentPath));
+    UniqueKey parent(OpenUserKey(root, rootName, kParentPath, KEY_READ, false, gRegistryErrorText,
+                                 sizeof gRegistryErrorText));
     if (!parent) {
-        ComposeText(gRegistryErrorText, sizeof gRegistryErrorText,
-                    "Warnung:\nFehler beim Öffnen des Registry-Keys %s\\%s", rootName, kParentPath);
+        if (GetLastError() != kErrorKeyIsLink)
+            ComposeText(gRegistryErrorText, sizeof gRegistryErrorText,
+                        "Warnung:\nFehler beim Öffnen des Registry-Keys %s\\%s", rootName, kParentPath);
         return false;
     }
     if (RewriteList(parent.get(), "Preload", gRebuilt.preload, gRebuilt.preloadCount, Every<PreloadEntry>, 1) &&

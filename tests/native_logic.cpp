@@ -13,6 +13,7 @@
 #include "layouts/removal.h"
 #include "layouts/tables.h"
 #include "uninstall/arguments.h"
+#include "uninstall/user_path.h"
 
 namespace {
 
@@ -324,6 +325,28 @@ TEST(Frame, TheFormatterWritesPrintfsNumbersAndTextsAndShowsWhatItDoesNotKnow)
     EXPECT_EQ(Format("%s von %s", "Lösche", "Ольга"), "Lösche von Ольга");
     EXPECT_EQ(Format("100%% %n %"), "100% %n %");
     EXPECT_EQ(Format("%d %u", -2147483647 - 1, 4294967295u), "-2147483648 4294967295");
+}
+
+// A desktop named in a user's own hive: a local folder on a drive, with their own profile's and the machine's
+// variables only; anything else is not used.
+TEST(OtherUsers, ADesktopFromAHiveIsALocalFolderWithTheirOwnVariablesOnly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"%USERPROFILE%\\Schreibtisch", "C:\\users\\Ольга\\Schreibtisch"},
+        {"%userprofile%\\Desktop", "C:\\users\\Ольга\\Desktop"}, {"D:\\Daten\\Desktop", "D:\\Daten\\Desktop"},
+        {"%SystemDrive%\\Users\\x", "C:\\Users\\x"}, {"%SystemRoot%\\x", "C:\\windows\\x"},
+        {"C:\\a\\.\\b...c", "C:\\a\\.\\b...c"}, {"\\\\.\\pipe\\qvx", nullptr}, {"\\\\host\\share\\Desktop", nullptr},
+        {"\\\\?\\C:\\x", nullptr}, {"%USERNAME%\\Desktop", nullptr}, {"C:\\users\\%USERNAME%", nullptr},
+        {"C:\\100%\\x", nullptr}, {"C:\\users\\x\\..\\root", nullptr}, {"C:/users/x/../root", nullptr},
+        {"C:\\users\\x\\... \\root", nullptr}, {"C:\\x\\..", nullptr}, {"Desktop", nullptr}, {"C:Desktop", nullptr},
+        {"\\Desktop", nullptr}, {"C:\\x:stream", nullptr}, {"", nullptr}};
+    for (const auto& [raw, want] : cases) {
+        char path[kPathSize] = "#";
+        EXPECT_STREQ(ExpandUserPath(raw, "C:\\users\\Ольга", "C:\\windows", path, sizeof path) ? path : "<not used>",
+                     want ? want : "<not used>") << raw;
+    }
+    char small[12];
+    EXPECT_FALSE(ExpandUserPath("%USERPROFILE%\\Desktop", "C:\\users\\Ольга", "C:\\windows", small, sizeof small));
 }
 
 } // namespace

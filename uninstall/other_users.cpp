@@ -11,6 +11,7 @@
 #include "layouts/writeback.h"
 #include "uninstall/shortcuts.h"
 #include "uninstall/system_dirs.h"
+#include "uninstall/user_path.h"
 
 #include <sddl.h>
 
@@ -26,100 +27,146 @@ static const char* displayName;
 static const char* shortcutName;
 static char currentSid[200];
 static REGSAM profileView;  // the 64-bit registry's, on 64-bit Windows
-enum HivePrivileges { kNotTried, kEnabled, kMissing };
-static HivePrivileges hivePrivileges;
 
-static void Report(const char* who, const char* detail)
+// The warnings about one user, composed when their failure happens (with its
+// Windows error) and shown once nothing of theirs is held: a box that waits
+// must not keep their profile loaded.
+struct UserReports {
+    char text[3][1300];
+    unsigned count;
+};
+
+static void Defer(UserReports& reports, const char* who, const char* detail)
 {
     // The registry's own texts begin with a "Warnung:" line; the box says so already.
     if (strncmp(detail, "Warnung:\n", 9) == 0)
         detail += 9;
-    char text[1300];
-    ComposeText(text, sizeof text, "Fehler beim Bereinigen der Tastatur-Einstellungen von %s:\n%s", who, detail);
-    InfoBox("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s", displayName, text);
+    if (reports.count < 3)
+        ComposeText(reports.text[reports.count++], sizeof reports.text[0],
+                    "Fehler beim Bereinigen der Tastatur-Einstellungen von %s:\n%s", who, detail);
 }
 
-static void ReportError(const char* who, const char* format, const char* what, DWORD error)
+static void DeferError(UserReports& reports, const char* who, const char* format, const char* what, DWORD error)
 {
     char detail[1000];
     ComposeText(detail, sizeof detail, format, what, DescribeWindowsError(error));
-    Report(who, detail);
+    Defer(reports, who, detail);
 }
 
-// A path value below key (subkey, when given), its environment strings
-// expanded; %USERPROFILE% stands for userProfile, when given, and not for
-// this process's user. True when it was there and fits whole: a cut path
-// could name another user's folder.
-static bool ReadPath(HKEY key, const char* subkey, const char* name, const char* userProfile, char* path)
+static void ShowReports(UserReports& reports)
 {
-    wchar_t wide[2 * MAX_PATH];
-    char raw[2 * kPathSize], replaced[2 * kPathSize] = "";
-    DWORD size = sizeof wide;
-    if (RegGetValueW(key, Wide(subkey), Wide(name), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
-                     wide, &size) != ERROR_SUCCESS ||
-        !FromUtf16(wide, 2 * MAX_PATH, raw, sizeof raw))
+    for (unsigned i = 0; i < reports.count; ++i)
+        InfoBox("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s", displayName,
+                reports.text[i]);
+    reports.count = 0;
+}
+
+// A path value of key, its environment strings expanded as this process's.
+// True when it was there and fits whole: a cut path could name another
+// user's folder.
+static bool ReadPath(HKEY key, const char* name, char* path)
+{
+    wchar_t raw[MAX_PATH], expanded[MAX_PATH];
+    DWORD size = sizeof raw;
+    if (RegGetValueW(key, nullptr, Wide(name), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, raw,
+                     &size) != ERROR_SUCCESS)
         return false;
-    static const char kUserProfile[] = "%USERPROFILE%";
-    bool fits = true;
-    for (const char* p = raw; *p != '\0' && fits;) {
-        char one[2] = {*p, '\0'};
-        bool isProfile = userProfile != nullptr && EqualNoCaseN(p, kUserProfile, sizeof kUserProfile - 1);
-        fits = AppendText(replaced, sizeof replaced, isProfile ? userProfile : one);
-        p += isProfile ? sizeof kUserProfile - 1 : 1;
-    }
-    WideText<2 * kPathSize> wideReplaced(replaced);
-    wchar_t expanded[MAX_PATH];
-    DWORD length = fits && wideReplaced.Whole() ? ExpandEnvironmentStringsW(wideReplaced, expanded, MAX_PATH) : 0;
+    DWORD length = ExpandEnvironmentStringsW(raw, expanded, MAX_PATH);
     return length > 0 && length <= MAX_PATH && FromUtf16(expanded, MAX_PATH, path, kPathSize);
 }
 
+// The desktop that the user's own "User Shell Folders" value names, when it
+// passes the rule for paths from a hive; otherwise <folder>\Desktop. A link
+// on the way to the value is refused with that user's warning.
+static bool FindDesktop(HKEY root, const char* rootName, const char* folder, char* desktop, UserReports& reports)
+{
+    char link[sizeof gRegistryErrorText], raw[2 * kPathSize];
+    wchar_t wide[2 * MAX_PATH], windows[MAX_PATH];
+    char systemRoot[kPathSize];
+    UniqueKey key = OpenUserKey(root, rootName, kShellFoldersPath, KEY_QUERY_VALUE, false, link, sizeof link);
+    if (!key && GetLastError() == kErrorKeyIsLink)
+        Defer(reports, folder, link);
+    DWORD size = sizeof wide;
+    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (key &&
+        RegGetValueW(key.get(), nullptr, L"Desktop", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                     wide, &size) == ERROR_SUCCESS &&
+        FromUtf16(wide, 2 * MAX_PATH, raw, sizeof raw) && length > 0 && length < MAX_PATH &&
+        FromUtf16(windows, MAX_PATH, systemRoot, sizeof systemRoot) &&
+        ExpandUserPath(raw, folder, systemRoot, desktop, kPathSize))
+        return true;
+    return ComposeText(desktop, kPathSize, "%s\\Desktop", folder);
+}
+
 // One user: the lists in their hive below root, then, unless they have
-// none, the shortcut on their desktop.
-static void CleanUser(HKEY root, const char* rootName, const char* folder, bool hasDesktop)
+// none, the shortcut on their desktop. Failures go to reports.
+static void CleanUser(HKEY root, const char* rootName, const char* folder, bool hasDesktop, UserReports& reports)
 {
     SetStatusLine("Bereinige Tastatur-Einstellungen von %s ...", folder);
     if (!RemoveLayoutForUser(root, rootName))
-        Report(folder, gRegistryErrorText);
+        Defer(reports, folder, gRegistryErrorText);
     char desktop[kPathSize];
-    if (hasDesktop && (ReadPath(root, kShellFoldersPath, "Desktop", folder, desktop) ||
-                       ComposeText(desktop, sizeof desktop, "%s\\Desktop", folder)))
+    if (hasDesktop && FindDesktop(root, rootName, folder, desktop, reports))
         DeleteShortcutIn(desktop, shortcutName);
 }
 
-static bool EnablePrivilege(HANDLE token, const char* name)
+// Loading a hive takes the backup and restore privileges, which an
+// administrator holds but has not switched on: on right before the first
+// load, and back as they were after the last unload.
+enum HivePrivileges { kNotTried, kEnabled, kMissing };
+static HivePrivileges hivePrivileges;
+static UniqueHandle privilegeToken;
+static struct {
+    DWORD count;
+    LUID_AND_ATTRIBUTES privileges[2];
+} previousPrivileges;
+
+static bool MayLoadHives(UserReports& reports)
 {
-    TOKEN_PRIVILEGES wanted = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-    return LookupPrivilegeValueW(nullptr, Wide(name), &wanted.Privileges[0].Luid) &&
-           AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr) &&
-           GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+    if (hivePrivileges != kNotTried)
+        return hivePrivileges == kEnabled;
+    HANDLE raw = nullptr;
+    bool opened = OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw);
+    privilegeToken.reset(opened ? raw : nullptr);
+    struct {
+        DWORD count;
+        LUID_AND_ATTRIBUTES privileges[2];
+    } wanted = {2, {{{0, 0}, SE_PRIVILEGE_ENABLED}, {{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    DWORD size = 0;
+    bool enabled = opened && LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &wanted.privileges[0].Luid) &&
+                   LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &wanted.privileges[1].Luid) &&
+                   AdjustTokenPrivileges(privilegeToken.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted),
+                                         sizeof previousPrivileges,
+                                         reinterpret_cast<TOKEN_PRIVILEGES*>(&previousPrivileges), &size) &&
+                   GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+    DWORD error = GetLastError();
+    hivePrivileges = enabled ? kEnabled : kMissing;
+    if (!enabled)
+        DeferError(reports, "allen nicht angemeldeten Benutzern", "Fehler beim Aktivieren der Rechte %s zum Laden "
+                   "ihrer Benutzerprofile\n%s", "SeBackupPrivilege/SeRestorePrivilege", error);
+    return enabled;
 }
 
-// Loading a hive takes the backup and restore privileges, which an
-// administrator holds but has not switched on. Tried once; one warning.
-static bool MayLoadHives()
+static void RestorePrivileges()
 {
-    if (hivePrivileges == kNotTried) {
-        HANDLE raw = nullptr;
-        bool opened = OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw);
-        UniqueHandle token(opened ? raw : nullptr);
-        hivePrivileges = opened && EnablePrivilege(token.get(), SE_BACKUP_NAME) &&
-                                 EnablePrivilege(token.get(), SE_RESTORE_NAME)
-                             ? kEnabled
-                             : kMissing;
-        if (hivePrivileges == kMissing)
-            ReportError("allen nicht angemeldeten Benutzern", "Fehler beim Aktivieren der Rechte %s zum Laden "
-                        "ihrer Benutzerprofile\n%s", "SeBackupPrivilege/SeRestorePrivilege", GetLastError());
-    }
-    return hivePrivileges == kEnabled;
+    if (privilegeToken)
+        AdjustTokenPrivileges(privilegeToken.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&previousPrivileges),
+                              0, nullptr, nullptr);
+    privilegeToken.reset();
+    hivePrivileges = kNotTried;
 }
 
 // A user who is not logged on: their NTUSER.DAT in folder, loaded below
-// HKEY_USERS as hiveName for the time it takes, and unloaded on every way out.
+// HKEY_USERS as hiveName for the time it takes, and unloaded on every way
+// out before any box about them.
 static void CleanFromFile(const char* hiveName, const char* folder)
 {
+    UserReports reports = {};
     char file[kPathSize], rootName[kPathSize];
-    if (!ComposeText(file, sizeof file, "%s\\NTUSER.DAT", folder) || !FileExists(file) || !MayLoadHives())
+    if (!ComposeText(file, sizeof file, "%s\\NTUSER.DAT", folder) || !FileExists(file) || !MayLoadHives(reports)) {
+        ShowReports(reports);
         return;
+    }
     ComposeText(rootName, sizeof rootName, "HKEY_USERS\\%s", hiveName);
     // Left loaded by an earlier run that was stopped half-way.
     Wide wideHive(hiveName);
@@ -127,22 +174,24 @@ static void CleanFromFile(const char* hiveName, const char* folder)
     LONG result = RegLoadKeyW(HKEY_USERS, wideHive, Wide(file));
     if (result != ERROR_SUCCESS) {
         SetStatusLine("Bereinige Tastatur-Einstellungen von %s ...", folder);
-        ReportError(folder, "Fehler beim Laden des Benutzerprofils %s\n%s", file, static_cast<DWORD>(result));
+        DeferError(reports, folder, "Fehler beim Laden des Benutzerprofils %s\n%s", file, static_cast<DWORD>(result));
+        ShowReports(reports);
         return;
     }
     {
         // Every key below the hive is closed before it can be unloaded.
         UniqueKey root = OpenKeyForRead(HKEY_USERS, hiveName);
         if (root)
-            CleanUser(root.get(), rootName, folder, true);
+            CleanUser(root.get(), rootName, folder, true, reports);
         else
-            ReportError(folder, "Fehler beim Öffnen des Registry-Keys %s\n%s", rootName, GetLastError());
+            DeferError(reports, folder, "Fehler beim Öffnen des Registry-Keys %s\n%s", rootName, GetLastError());
     }
     for (int retry = 0; (result = RegUnLoadKeyW(HKEY_USERS, wideHive)) != ERROR_SUCCESS && retry < 5; ++retry)
         Sleep(200);
     if (result != ERROR_SUCCESS)
-        ReportError(folder, "Das Benutzerprofil %s bleibt bis zum nächsten Neustart geladen:\n%s", file,
-                    static_cast<DWORD>(result));
+        DeferError(reports, folder, "Das Benutzerprofil %s bleibt bis zum nächsten Neustart geladen:\n%s", file,
+                   static_cast<DWORD>(result));
+    ShowReports(reports);
 }
 
 // Windows keeps a broken profile's entry as "<SID>.bak", naming the folder
@@ -158,21 +207,32 @@ static bool IsBackupEntry(const char* sid)
 static void CleanProfiles(HKEY profileList, bool loaded)
 {
     char sid[kKeyNameSize];
-    for (DWORD i = 0; EnumSubkey(profileList, i, sid, sizeof sid); ++i) {
-        if (EqualNoCase(sid, currentSid) || EqualNoCase(sid, kSystemSid) || IsBackupEntry(sid))
+    LONG listed = ERROR_SUCCESS;
+    for (DWORD i = 0; listed == ERROR_SUCCESS || listed == ERROR_INVALID_DATA; ++i) {
+        listed = EnumSubkey(profileList, i, sid, sizeof sid);
+        if (listed != ERROR_SUCCESS || EqualNoCase(sid, currentSid) || EqualNoCase(sid, kSystemSid) ||
+            IsBackupEntry(sid))
             continue;
         UniqueKey hive = OpenKeyForRead(HKEY_USERS, sid);
         if (bool(hive) != loaded)
             continue;
         UniqueKey profile = OpenKeyForRead(profileList, sid, profileView);
         char folder[kPathSize], name[kPathSize];
-        if (!profile || !ReadPath(profile.get(), nullptr, "ProfileImagePath", nullptr, folder))
+        if (!profile || !ReadPath(profile.get(), "ProfileImagePath", folder))
             continue;
         profile.reset();
+        UserReports reports = {};
         if (loaded && ComposeText(name, sizeof name, "HKEY_USERS\\%s", sid))
-            CleanUser(hive.get(), name, folder, true);
+            CleanUser(hive.get(), name, folder, true, reports);
         else if (!loaded && ComposeText(name, sizeof name, "Quorvex_%s", sid))
             CleanFromFile(name, folder);
+        ShowReports(reports);
+    }
+    if (listed != ERROR_NO_MORE_ITEMS) {
+        UserReports reports = {};
+        DeferError(reports, "allen anderen Benutzern", "Fehler beim Lesen des Registry-Keys HKEY_LOCAL_MACHINE\\%s\n%s",
+                   kProfileListPath, static_cast<DWORD>(listed));
+        ShowReports(reports);
     }
 }
 
@@ -200,22 +260,26 @@ void CleanOtherUsers(const char* display, const char* shortcut)
     // A 32-bit program must ask for the 64-bit registry's list explicitly.
     profileView = gWow64 ? KEY_WOW64_64KEY : 0;
     UniqueKey profileList = OpenKeyForRead(HKEY_LOCAL_MACHINE, kProfileListPath, profileView);
+    UserReports reports = {};
     if (!profileList && GetLastError() != ERROR_FILE_NOT_FOUND)
-        ReportError("allen anderen Benutzern", "Fehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s\n%s",
-                    kProfileListPath, GetLastError());
+        DeferError(reports, "allen anderen Benutzern", "Fehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s\n%s",
+                   kProfileListPath, GetLastError());
+    ShowReports(reports);
     if (profileList)
         CleanProfiles(profileList.get(), true);
     // The logon screen's settings; the system account's own when it runs this.
     if (!EqualNoCase(currentSid, kSystemSid)) {
         UniqueKey logon = OpenKeyForRead(HKEY_USERS, ".DEFAULT");
         if (logon)
-            CleanUser(logon.get(), kLogonUser, kLogonUser, false);
+            CleanUser(logon.get(), kLogonUser, kLogonUser, false, reports);
+        ShowReports(reports);
     }
-    char folder[kPathSize];
-    if (!profileList)
-        return;
-    CleanProfiles(profileList.get(), false);
-    // New accounts are copied from the default profile.
-    if (ReadPath(profileList.get(), nullptr, "Default", nullptr, folder))
-        CleanFromFile("Quorvex_Default", folder);
+    if (profileList) {
+        CleanProfiles(profileList.get(), false);
+        char folder[kPathSize];
+        // New accounts are copied from the default profile.
+        if (ReadPath(profileList.get(), "Default", folder))
+            CleanFromFile("Quorvex_Default", folder);
+    }
+    RestorePrivileges();
 }
