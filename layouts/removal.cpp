@@ -136,7 +136,7 @@ void AppendNewPreload(const PreloadEntry& e)
 
 bool RemoveLayoutFromPreload()
 {
-    if (gLayoutKeyIndex == -1) {
+    if (gLayoutKeyIndex == -1 && !gLayoutKeyGone) {
         CopyText(gRegistryErrorText, sizeof gRegistryErrorText, "Schlüssel nicht vorhanden");
         return false;
     }

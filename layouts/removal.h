@@ -3,8 +3,9 @@
 // then writes them as a whole.
 #pragma once
 
-// False only when the layout key is unknown or a standard layout key, with
-// the reason in gRegistryErrorText. Changes memory only.
+// False only when the layout key is unknown (and not gone already) or a
+// standard layout key, with the reason in gRegistryErrorText. Changes memory
+// only.
 bool RemoveLayoutFromPreload();
 
 // After the removal: true when the list the user is left with offers a

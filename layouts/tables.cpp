@@ -11,6 +11,7 @@ RebuiltLists gRebuilt;
 char gLayoutKey[kArgumentSize];
 int32_t gLayoutKeyIndex = -1;
 bool gLayoutNotInPreload;
+bool gLayoutKeyGone;
 char gRegistryErrorText[1000];
 
 void ClearUserLists()

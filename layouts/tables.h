@@ -56,6 +56,7 @@ extern RebuiltLists gRebuilt;
 extern char gLayoutKey[kArgumentSize]; // the layout being removed: argument word 1, once accepted
 extern int32_t gLayoutKeyIndex;        // entry of the layout key in gSnapshot.layouts; -1 if none
 extern bool gLayoutNotInPreload;       // the removal found no Preload entry of the layout
+extern bool gLayoutKeyGone;            // finishing a removal cut short: lists may name a layout no longer registered
 extern char gRegistryErrorText[1000];  // German reason of the last registry failure
 
 // Empties both tables and forgets the layout key's entry, as before the

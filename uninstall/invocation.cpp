@@ -12,6 +12,7 @@
 #include "frame/wide.h"
 #include "layouts/tables.h"
 #include "uninstall/arguments.h"
+#include "uninstall/sequence.h"
 #include "uninstall/system_dirs.h"
 
 #include <ntsecapi.h>
@@ -156,6 +157,35 @@ static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueH
     return started;
 }
 
+// One removal at a time: the installed program takes this lock before it
+// makes its copy, and the run holds it until its copy ends. A quiet
+// installed program waits for its copy and holds it so; an interactive one
+// ends at once and hands it over: the copy announces that it waits for the
+// lock, and Windows gives a released lock to a thread that waits for it.
+static const wchar_t kRunLock[] = L"Global\\Quorvex_Uninstall";
+static const wchar_t kHandOver[] = L"Global\\Quorvex_Uninstall.Kopie";
+static UniqueHandle runLock;
+
+// False when another removal holds the lock. One left by a process that
+// ended without releasing it (a kill) is free. Where no lock can be had at
+// all, the removal goes on as it always did.
+static bool TakeRunLock()
+{
+    runLock.reset(CreateMutexW(nullptr, FALSE, kRunLock));
+    return !runLock || WaitForSingleObject(runLock.get(), 0) != WAIT_TIMEOUT;
+}
+
+// In an interactive copy: waits, bounded, for the lock its installed program
+// hands over on its way out.
+static void TakeOverRunLock()
+{
+    UniqueHandle handOver(OpenEventW(EVENT_MODIFY_STATE, FALSE, kHandOver));
+    runLock.reset(CreateMutexW(nullptr, FALSE, kRunLock));
+    if (!handOver || !runLock)
+        return;
+    SignalObjectAndWait(handOver.get(), runLock.get(), 30000, FALSE);
+}
+
 bool CheckInvocation()
 {
     // Either path, cut or not converted whole, would name another place: none at all.
@@ -182,8 +212,17 @@ bool CheckInvocation()
     }
     PrepareSystemDirectories();
     if (isCopy) {
+        if (!gQuiet)
+            TakeOverRunLock();
         SetCopyTitle();
         return true;
+    }
+    if (!TakeRunLock()) {
+        // Deployment tools try again later on this code, as for Windows Installer.
+        gExitCode = kExitAlreadyRunning;
+        runLock.reset();
+        InfoBox("Die Deinstallation von %s läuft bereits.\nBitte warten Sie, bis sie beendet ist.", kDisplayName);
+        return false;
     }
     // The copy gets the same words; a log path may hold blanks, so it goes
     // quoted as a whole word.
@@ -198,9 +237,16 @@ bool CheckInvocation()
         AppendText(parameters, sizeof parameters, gLogPath);
         AppendText(parameters, sizeof parameters, "\"");
     }
-    UniqueHandle copy;
-    bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, gQuiet ? &copy : nullptr);
+    UniqueHandle copy, handOver(CreateEventW(nullptr, TRUE, FALSE, kHandOver));
+    if (handOver)
+        ResetEvent(handOver.get());  // only this run's copy may say it waits
+    bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, &copy);
     gExitCode = kExitFailed;
+    if (started && !gQuiet && handOver) {
+        // Released only once the copy waits for it, or is gone.
+        HANDLE either[] = {handOver.get(), copy.get()};
+        WaitForMultipleObjects(2, either, FALSE, 30000);
+    }
     if (started && gQuiet) {
         // Deployment tools wait for the process they started and judge it by
         // its exit code: hand on the copy's.
@@ -209,6 +255,8 @@ bool CheckInvocation()
             GetExitCodeProcess(copy.get(), &code))
             gExitCode = code;
     }
+    if (runLock)
+        ReleaseMutex(runLock.get());
     return false;
 }
 

@@ -11,6 +11,7 @@ enum ExitCode : unsigned {
     kExitFailed = 1603,      // any other refusal, or a failure on the way
     kExitRestartNeeded = 3010, // uninstalled; a driver file goes at the next restart
     kExitNotInstalled = 1605,
+    kExitAlreadyRunning = 1618,  // another removal runs: try again later
 };
 extern unsigned gExitCode;
 

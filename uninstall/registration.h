@@ -5,3 +5,8 @@
 // this 32-bit process's own registry view. True when that key could be
 // opened or created; a missing entry is no failure.
 bool UpdateUninstallEntry(const char* entryName);
+
+// True when the entry is there and its UninstallString names layoutKey as
+// the word after the program path (ignoring ASCII case): a removal of that
+// layout began and was cut short, since the entry goes last.
+bool EntryNamesLayout(const char* entryName, const char* layoutKey);

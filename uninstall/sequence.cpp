@@ -21,7 +21,7 @@
 #include "uninstall/shortcuts.h"
 #include "uninstall/system_dirs.h"
 
-static const char kDisplayName[] = "DIN E1 (Treiber V3.11 \"Selvarin\")";
+const char kDisplayName[] = "DIN E1 (Treiber V3.11 \"Selvarin\")";
 static const char kDriverBaseName[] = "Quorvex";
 static const char kDriverFile[] = "Quorvex.DLL";
 static const char kShortcutName[] = "Tastaturbelegung E1 (V3.11) Schaubild";
@@ -34,6 +34,23 @@ static const char kEntryName[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selva
 
 #define DRIVER_KEY "Der Registry-Key des zu deinstallierenden Tastaturtreibers "
 
+// The layout's key is gone, and yet the entry still names it: an earlier
+// removal was cut off after the key, and this one finishes it, asking first.
+static bool FinishesCutShortRemoval()
+{
+    if (!EntryNamesLayout(kEntryName, gLayoutKey))
+        return false;
+    if (QuestionBox("Die Deinstallation von %s wurde nicht abgeschlossen.\n\nSoll sie jetzt abgeschlossen werden?",
+                    kDisplayName) != IDYES) {
+        InfoBox("Deinstallation abgebrochen.");
+        return false;
+    }
+    SetStatusLine("Schließe die unterbrochene Deinstallation ab ...");
+    gLayoutKeyGone = true;
+    RemoveLayoutFromPreload();
+    return true;
+}
+
 // Every refusal before the question: nothing has been changed yet.
 static bool SnapshotAllowsUninstall()
 {
@@ -43,6 +60,8 @@ static bool SnapshotAllowsUninstall()
         WarningBoxVerbatim(gRegistryErrorText);
         return false;
     }
+    if (gLayoutKeyIndex == -1 && EntryNamesLayout(kEntryName, gLayoutKey))
+        return FinishesCutShortRemoval();
     if (gLayoutKeyIndex == -1) {
         gExitCode = kExitNotInstalled;
         WarningBox(DRIVER_KEY "wurde nicht gefunden.\nTreiber: %s\nKey: %s\nDLL: %s.DLL",
@@ -83,9 +102,25 @@ static bool SnapshotAllowsUninstall()
 
 static bool driverPending;  // a driver file goes at the next restart
 
-// Quietly nobody can close what holds a driver file: it goes at the next
-// restart instead, which is no warning. Called right after the failed
-// deletion, whose error it logs.
+// Whether a driver file that will not go now may go at the next restart:
+// quietly nobody can close what holds it, so yes; interactively the user
+// says so, once for both files. The failed deletion's error stays the last.
+static bool MayLeaveToRestart(const char* path)
+{
+    static bool agreed;
+    DWORD error = GetLastError();
+    agreed = agreed || gQuiet ||
+             QuestionBox("Die Treiberdatei %s wird gerade verwendet (zum Beispiel, weil die Tastaturbelegung in einer "
+                         "Sitzung aktiv ist) und kann erst beim nächsten Neustart von Windows gelöscht werden.\n\n"
+                         "Soll die Deinstallation jetzt abgeschlossen und die Treiberdatei beim Neustart gelöscht "
+                         "werden?",
+                         path) == IDYES;
+    SetLastError(error);
+    return agreed;
+}
+
+// A driver file in use goes at the next restart instead, which is no
+// warning. Called right after the failed deletion, whose error it logs.
 static bool LeaveDriverToRestart(const char* path, bool realSystemFolder)
 {
     char error[1200];
@@ -108,9 +143,10 @@ static bool RemoveDriverFile()
     if (!ComposeText(driverPath, sizeof driverPath, "%s%s", gSystemDirectory, kDriverFile))
         driverPath[0] = '\0';
     if (FileExists(driverPath, gWow64)) {
-        // Quietly a file that will not go is first left to the restart; only
-        // when that fails too does the deletion report, and the run stop.
-        bool gone = (gQuiet && !DeleteOneFile(driverPath, false, false, gWow64) &&
+        // A file that will not go is first left to the restart, if it may;
+        // only when that fails too, or may not be, does the deletion report,
+        // and the run stop with the registry untouched.
+        bool gone = (!DeleteOneFile(driverPath, false, false, gWow64) && MayLeaveToRestart(driverPath) &&
                      LeaveDriverToRestart(driverPath, gWow64)) ||
                     DeleteOneFile(driverPath, true, false, gWow64);
         if (!gone) {
@@ -119,7 +155,7 @@ static bool RemoveDriverFile()
                     kDisplayName, driverPath);
             return false;
         }
-    } else if (QuestionBox("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
+    } else if (!gLayoutKeyGone && QuestionBox("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
                            "vorhanden:\n  %s\n\nTrotzdem fortfahren?",
                            kDisplayName, driverPath) != IDYES) {
         return false;
@@ -129,7 +165,8 @@ static bool RemoveDriverFile()
         Sleep(100);
         char wow64Path[kPathSize];
         if (ComposeText(wow64Path, sizeof wow64Path, "%s%s", gSystemWow64Directory, kDriverFile) &&
-            FileExists(wow64Path) && !DeleteFileW(Wide(wow64Path)) && gQuiet && !LeaveDriverToRestart(wow64Path, false))
+            FileExists(wow64Path) && !DeleteFileW(Wide(wow64Path)) &&
+            !(MayLeaveToRestart(wow64Path) && LeaveDriverToRestart(wow64Path, false)))
             InfoBox("Warnung bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht "
                     "werden:\n  %s",
                     kDisplayName, wow64Path);
@@ -145,7 +182,8 @@ static void ReportRegistryProblem()
 
 static void RemoveLayoutFromRegistry()
 {
-    if (gQuiet && !LeavesAnotherLayout())
+    // Nobody can be asked quietly; and a layout gone already is nobody's choice.
+    if ((gQuiet || gLayoutKeyGone) && !LeavesAnotherLayout())
         KeepStandardLayoutOnly();
     if (!WriteBackLayoutLists())
         ReportRegistryProblem();
@@ -154,6 +192,8 @@ static void RemoveLayoutFromRegistry()
     // Every user's lists before the layout's key: a run cut short leaves the
     // layout registered, not lists that name a layout that is gone.
     CleanOtherUsers(kDisplayName, kShortcutName);
+    if (gLayoutKeyGone)
+        return;
     UniqueKey layouts(OpenKeyForRead(HKEY_LOCAL_MACHINE, kKeyboardLayoutsPath));
     if (!layouts)
         WarningBox("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",
@@ -196,7 +236,11 @@ bool RunUninstall()
         RemoveProgramFiles();
         UpdateUninstallEntry(kEntryName);
         gExitCode = gProblemBoxes != 0 ? kExitFailed : driverPending ? kExitRestartNeeded : kExitUninstalled;
-        InfoBox("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", kDisplayName);
+        if (driverPending && !gQuiet)
+            InfoBox("Folgender Tastatur-Treiber wurde deinstalliert:\n%s\n\nDie Treiberdatei wird beim nächsten "
+                    "Neustart von Windows gelöscht.", kDisplayName);
+        else
+            InfoBox("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", kDisplayName);
     }
     return false;
 }
