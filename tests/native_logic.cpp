@@ -1,6 +1,8 @@
 // The Windows-free rules, natively under AddressSanitizer and UBSan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -307,18 +309,38 @@ TEST(Frame, NamesOutsideTheCodePageConvertWholeOrNotAtAllAndAreNeverCutInsideACh
     }
 }
 
-std::string Format(const char* format, ...)
+// FormatText into exactly `size` bytes; "<overrun>" when it wrote behind them or left no terminator.
+std::string Formatted(size_t size, const char* format, ...)
 {
-    char out[64];
+    std::vector<char> buffer(size + 2048, '\xA5');
     va_list args;
     va_start(args, format);
-    FormatText(out, sizeof out, format, args);
+    FormatText(buffer.data(), size, format, args);
     va_end(args);
-    return out;
+    bool intact = std::count(buffer.begin() + static_cast<long>(size), buffer.end(), '\xA5') == 2048;
+    return intact && memchr(buffer.data(), 0, size) ? buffer.data() : "<overrun>";
+}
+template <typename... Args>
+std::string Format(const char* format, Args... args)
+{
+    return Formatted(64, format, args...);
 }
 
 TEST(Frame, TheFormatterWritesPrintfsNumbersAndTextsAndShowsWhatItDoesNotKnow)
 {
+    const std::string a(2000, 'a');
+    const struct { size_t size; const char *format, *arg; std::string want; } cases[] = {
+        {5500, nullptr, "x", "<INTERNER FEHLER: Formatstring fehlt>"},
+        {5500, "", "x", "<INTERNER FEHLER: Formatstring leer>"},
+        {5500, "\x7F\x7F" "100% %s %n", "x", "100% %s %n"}, {5500, "\x7F%s", "x", "\x7Fx"},
+        {5500, "Nichts zu ersetzen", "x", "Nichts zu ersetzen"}, {5500, "%s", "", "%s"}, {5500, "[%s]", "", "[]"},
+        {5500, "%s", a.c_str(), a}, {5500, a.c_str(), "", a},
+        {501, "%s", a.c_str(), a.substr(0, 500)},     // the status line
+        {260, "%s V3.11 - Tastaturtreiber-Deinstallation", a.c_str(), a.substr(0, 259)},  // the title
+        {260, "\x7F\x7F" "%s", a.c_str(), "%s"}, {10, nullptr, "", "<INTERNER"}, {1, "Text", "", ""},
+        {9, "%s ...", "Ольга", "Ольг"}};  // never half a letter
+    for (const auto& c : cases)
+        EXPECT_EQ(Formatted(c.size, c.format, c.arg), c.want) << c.size << " " << (c.format ? c.format : "null");
     EXPECT_EQ(Format("%04u-%02u-%02uT%02u", 2026u, 12u, 8u, 7u), "2026-12-08T07");
     EXPECT_EQ(Format("Windows-Errorcode %d", -65534), "Windows-Errorcode -65534");
     EXPECT_EQ(Format("Windows-Errorcode %08lX", 0x10000ul), "Windows-Errorcode 00010000");

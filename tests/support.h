@@ -1,5 +1,5 @@
-// What the tests share: the machine as the program sees it, one complete
-// installation, stubborn files, and runs of the real program under the robot.
+// What the tests share: the machine as the program sees it, one complete installation, stubborn files, and runs of
+// the real program under the robot. Texts are UTF-8, converted at each wide call (Utf16 and Utf8, robot.h).
 #pragma once
 #include <windows.h>
 
@@ -53,27 +53,27 @@ inline const std::string kQuestion = Ask("Soll folgender Tastatur-Treiber deinst
                                      "gefunden.\nTreiber: " DISPLAY "\nKey: ";
 
 // Folders with a backslash; the WOW64 one "" on 32-bit Windows.
-inline std::string WindowsFolder(UINT(WINAPI* get)(LPSTR, UINT))
+inline std::string WindowsFolder(UINT(WINAPI* get)(LPWSTR, UINT))
 {
-    char path[MAX_PATH];
-    return get(path, MAX_PATH) ? path + std::string("\\") : "";
+    wchar_t path[MAX_PATH];
+    return get(path, MAX_PATH) ? Utf8(path) + "\\" : "";
 }
-inline std::string SystemDir() { return WindowsFolder(GetSystemDirectoryA); }
+inline std::string SystemDir() { return WindowsFolder(GetSystemDirectoryW); }
 inline std::string Wow64Dir()
 {
     BOOL wow = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow) && wow ? WindowsFolder(GetSystemWow64DirectoryA) : "";
+    return IsWow64Process(GetCurrentProcess(), &wow) && wow ? WindowsFolder(GetSystemWow64DirectoryW) : "";
 }
 inline std::string TempDir()
 {
-    char path[MAX_PATH];
-    return GetTempPathA(MAX_PATH, path) ? path : "";
+    wchar_t path[MAX_PATH];
+    return GetTempPathW(MAX_PATH, path) ? Utf8(path) : "";
 }
 inline std::string ShellFolder(int csidl)
 {
-    char path[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
-    return path;
+    wchar_t path[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, csidl, nullptr, 0, path);
+    return Utf8(path);
 }
 inline std::string ProgramFolder() { return ShellFolder(CSIDL_PROGRAM_FILES) + "\\Morvain"; }
 inline std::string InstalledExe() { return ProgramFolder() + "\\Uninstall_Quorvex.exe"; }
@@ -95,37 +95,38 @@ struct NoRedirection {
 inline std::vector<std::string> Found(const std::string& folder, const char* pattern, bool directoriesOnly)
 {
     std::vector<std::string> paths;
-    WIN32_FIND_DATAA data;
-    UniqueFind find(FindFirstFileA((folder + pattern).c_str(), &data));
-    for (BOOL more = bool(find); more; more = FindNextFileA(find.get(), &data))
-        if (strcmp(data.cFileName, ".") && strcmp(data.cFileName, "..") &&
+    WIN32_FIND_DATAW data;
+    UniqueFind find(FindFirstFileW(Utf16(folder + pattern).c_str(), &data));
+    for (BOOL more = bool(find); more; more = FindNextFileW(find.get(), &data))
+        if (wcscmp(data.cFileName, L".") && wcscmp(data.cFileName, L"..") &&
             (!directoriesOnly || data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            paths.push_back(folder + data.cFileName);
+            paths.push_back(folder + Utf8(data.cFileName));
     std::sort(paths.begin(), paths.end());
     return paths;
 }
+inline DWORD Attributes(const std::string& path) { return GetFileAttributesW(Utf16(path).c_str()); }
 inline void PutFile(const std::string& path, const std::string& content = "x")
 {
     NoRedirection guard;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::ofstream(path, std::ios::binary) << content;
-    ASSERT_TRUE(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) << path;
+    SetFileAttributesW(Utf16(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::ofstream(Utf16(path).c_str(), std::ios::binary) << content;  // libstdc++ takes wide paths on Windows
+    ASSERT_TRUE(Attributes(path) != INVALID_FILE_ATTRIBUTES) << path;
 }
 inline std::string Content(const std::string& path)
 {
     NoRedirection guard;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf16(path).c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 inline void RemoveTree(const std::string& path)  // a file or a whole folder
 {
     NoRedirection guard;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileA(path.c_str()))
+    SetFileAttributesW(Utf16(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(Utf16(path).c_str()))
         return;
     for (const std::string& inside : Found(path + "\\", "*", false))
         RemoveTree(inside);
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(Utf16(path).c_str());
 }
 // The ways a file refuses to go: held open without delete sharing (while the
 // handle lives), read-only, or a directory in its place.
@@ -134,11 +135,12 @@ inline UniqueFile MakeStubborn(Stubborn how, const std::string& path)
 {
     NoRedirection guard;
     if (how == kHeldOpen)
-        return UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        return UniqueFile(CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
     if (how == kReadOnly)
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(Utf16(path).c_str(), FILE_ATTRIBUTE_READONLY);
     else
-        RemoveTree(path), CreateDirectoryA(path.c_str(), nullptr);
+        RemoveTree(path), CreateDirectoryW(Utf16(path).c_str(), nullptr);
     return UniqueFile();
 }
 
@@ -146,10 +148,10 @@ inline UniqueFile MakeStubborn(Stubborn how, const std::string& path)
 inline std::vector<std::string> CopyDirs() { return Found(TempDir(), "Uninstall_Quorvex.*", true); }
 inline std::string PendingRenames()
 {
-    std::vector<char> data(65536);
-    DWORD size = static_cast<DWORD>(data.size());
-    return RegGetValueA(kMachine, kSessionManager, "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
-                        data.data(), &size) ? "" : std::string(data.data(), size);
+    std::wstring data(32768, L'\0');
+    DWORD size = 65536;
+    return RegGetValueW(kMachine, Utf16(kSessionManager).c_str(), L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
+                        nullptr, &data[0], &size) ? "" : Utf8(data.substr(0, size / 2));
 }
 inline std::string Lower(std::string s)  // the text may hold zeros, which CharLowerA would stop at
 {
@@ -165,7 +167,7 @@ inline bool PendingDeletion(const std::string& dir)
 }
 inline void ClearCopies()
 {
-    RegDeleteKeyValueA(kMachine, kSessionManager, "PendingFileRenameOperations");
+    RegDeleteKeyValueW(kMachine, Utf16(kSessionManager).c_str(), L"PendingFileRenameOperations");
     for (const std::string& dir : CopyDirs())
         RemoveTree(dir);
 }
@@ -176,11 +178,11 @@ inline void ClearCopies()
 inline ::testing::AssertionResult OnlyForAdministrators(const std::string& path)
 {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    char* text = nullptr;
+    wchar_t* text = nullptr;
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd) == 0)
-        ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, what, &text, nullptr);
-    const std::string got = text ? text : "<none>", owner = got.substr(0, got.find("D:"));
+    if (GetNamedSecurityInfoW(Utf16(path).c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd) == 0)
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &text, nullptr);
+    const std::string got = text ? Utf8(text) : "<none>", owner = got.substr(0, got.find("D:"));
     LocalFree(text);
     LocalFree(sd);
     if (got == "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)" ||
@@ -189,26 +191,29 @@ inline ::testing::AssertionResult OnlyForAdministrators(const std::string& path)
     return ::testing::AssertionFailure() << path << ": " << got;
 }
 
-// Registry. REG_SZ data gets its terminator added; data is read up to its
-// first zero whatever the type.
+// Registry. Text goes in as UTF-16 with its terminator added; other data as its bytes. Data is read up to its
+// first zero, other data's each byte as the character of the same number.
 using Values = std::vector<std::pair<std::string, std::string>>;
+inline bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 inline void PutValue(HKEY root, const std::string& path, const std::string& name, const std::string& bytes,
                      DWORD type = REG_SZ)
 {
-    const std::string data = type == REG_SZ ? bytes + '\0' : bytes;
-    EXPECT_EQ(RegSetKeyValueA(root, path.c_str(), name.c_str(), type, data.data(), static_cast<DWORD>(data.size())), 0)
+    const std::wstring text = Utf16(bytes) + L'\0';
+    const std::string data = IsText(type) ? std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size())
+                                          : bytes;
+    EXPECT_EQ(RegSetKeyValueW(root, Utf16(path).c_str(), Utf16(name).c_str(), type, data.data(), DWORD(data.size())), 0)
         << path << " " << name;
 }
 inline void RemoveKey(HKEY root, const std::string& path)
 {
-    RegDeleteTreeA(root, path.c_str());
-    RegDeleteKeyA(root, path.c_str());
+    RegDeleteTreeW(root, Utf16(path).c_str());
+    RegDeleteKeyW(root, Utf16(path).c_str());
 }
 inline void WriteValues(HKEY root, const std::string& path, const Values& values)  // replaces the key
 {
     HKEY key = nullptr;
     RemoveKey(root, path);
-    EXPECT_EQ(RegCreateKeyA(root, path.c_str(), &key), 0) << path;
+    EXPECT_EQ(RegCreateKeyW(root, Utf16(path).c_str(), &key), 0) << path;
     RegCloseKey(key);
     for (const auto& [name, data] : values)
         PutValue(root, path, name, data);
@@ -216,18 +221,20 @@ inline void WriteValues(HKEY root, const std::string& path, const Values& values
 inline UniqueKey Open(HKEY root, const std::string& path, REGSAM access = KEY_READ)
 {
     HKEY key = nullptr;
-    return UniqueKey(RegOpenKeyExA(root, path.c_str(), 0, access, &key) == 0 ? key : nullptr);
+    return UniqueKey(RegOpenKeyExW(root, Utf16(path).c_str(), 0, access, &key) == 0 ? key : nullptr);
 }
 // "name=data ...", shorter names first, then ignoring case (numbers in order); "<none>" for no key.
 inline std::string List(HKEY root, const std::string& path)
 {
     Values values;
     UniqueKey key = Open(root, path);
-    static char name[16384], data[65536];
-    for (DWORD i = 0, n = sizeof name, size = sizeof data;
-         key && RegEnumValueA(key.get(), i, name, &n, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) == 0;
-         ++i, n = sizeof name, size = sizeof data)
-        values.emplace_back(name, std::string(data, strnlen(data, size)));
+    static wchar_t name[16384], data[32768];
+    BYTE* bytes = reinterpret_cast<BYTE*>(data);
+    for (DWORD i = 0, n = 16384, size = sizeof data, type = 0;
+         key && RegEnumValueW(key.get(), i, name, &n, nullptr, &type, bytes, &size) == 0;
+         ++i, n = 16384, size = sizeof data)
+        values.emplace_back(Utf8(name), Utf8(IsText(type) ? std::wstring(data, wcsnlen(data, size / 2))
+                                                           : std::wstring(bytes, std::find(bytes, bytes + size, 0))));
     std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
         return a.first.size() != b.first.size() ? a.first.size() < b.first.size()
                                                 : _stricmp(a.first.c_str(), b.first.c_str()) < 0;
@@ -241,11 +248,10 @@ inline std::string Subkeys(HKEY root, const std::string& path)  // " a b c", sor
 {
     std::vector<std::string> names;
     UniqueKey key = Open(root, path);
-    char name[1024];
-    for (DWORD i = 0, size = sizeof name;
-         key && RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) == 0;
-         ++i, size = sizeof name)
-        names.push_back(name);
+    wchar_t name[1024];
+    for (DWORD i = 0, size = 1024;
+         key && RegEnumKeyExW(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) == 0; ++i, size = 1024)
+        names.push_back(Utf8(name));
     std::sort(names.begin(), names.end());
     std::string out;
     for (const std::string& n : names)
@@ -255,20 +261,20 @@ inline std::string Subkeys(HKEY root, const std::string& path)  // " a b c", sor
 inline void SetKeyDacl(HKEY root, const std::string& path, const char* sddl)
 {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr) &&
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(Utf16(sddl).c_str(), SDDL_REVISION_1, &sd, 0) &&
                 RegSetKeySecurity(Open(root, path, WRITE_DAC).get(), DACL_SECURITY_INFORMATION, sd) == 0) << path;
     LocalFree(sd);
 }
 
-// The machine's other users: anna logged on, her desktop moved; bert not logged on, his hive a file that an
-// earlier run left loaded; carl logged on with nothing but our layout; a default profile for new accounts, a file
-// too; the logon screen's .DEFAULT. Beside them the current user's language lists.
+// The machine's other users, anna's and bert's folders named outside code page 1252: anna logged on, her desktop moved;
+// bert not logged on, his hive a file an earlier run left loaded; carl logged on with only our layout; a default
+// profile for new accounts, a file too; the logon screen's .DEFAULT. And the current user's language lists.
 inline const std::string kAnna = "S-1-5-21-7-7-7-1001\\", kCarl = "S-1-5-21-7-7-7-1003\\",
                          kBert = "S-1-5-21-7-7-7-1002",
-                         kLanguages = "Control Panel\\International\\User Profile", kHives[] = {"bert", "Default"},
+                         kLanguages = "Control Panel\\International\\User Profile", kHives[] = {"Ольга", "Default"},
                          kProfiles = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\",
                          kLink = "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk";
-inline const std::string kUserLinks[] = {"C:\\users\\anna\\Schreibtisch" + kLink, "C:\\users\\bert\\Desktop" + kLink,
+inline const std::string kUserLinks[] = {"C:\\users\\Łukasz\\Schreibtisch" + kLink, "C:\\users\\Ольга\\Desktop" + kLink,
                                          "C:\\users\\Default\\Desktop" + kLink};
 inline const std::pair<HKEY, std::string> kUserLists[] = {
     {HKEY_USERS, kAnna + kPreloadPath}, {HKEY_USERS, kAnna + kSubstitutesPath}, {HKEY_USERS, kAnna + kLanguages},
@@ -287,15 +293,15 @@ inline void WriteDwords(HKEY root, const std::string& path, const std::vector<st
 inline void ClearUsers()
 {
     for (const std::string& hive : {"Quorvex_" + kBert, std::string("Quorvex_Default")})
-        RegUnLoadKeyA(HKEY_USERS, hive.c_str());
+        RegUnLoadKeyW(HKEY_USERS, Utf16(hive).c_str());
     for (const auto& [root, key] : {std::pair{HKEY_USERS, kAnna}, {HKEY_USERS, kCarl}, {kMachine, kProfiles + kAnna},
                                     {kMachine, kProfiles + kBert}, {kMachine, kProfiles + kCarl},
                                     {HKEY_USERS, std::string(".DEFAULT\\Keyboard Layout")}, {kUser, kLanguages},
                                     {kUser, kLanguages + " System Backup"}})
         RemoveKey(root, key.back() == '\\' ? key.substr(0, key.size() - 1) : key);
-    RegDeleteKeyValueA(kMachine, kProfiles.c_str(), "Default");
+    RegDeleteKeyValueW(kMachine, Utf16(kProfiles).c_str(), L"Default");
     gHiveFiles[0] = gHiveFiles[1] = "";
-    for (const char* name : {"anna", "bert", "carl", "Default"})
+    for (const char* name : {"Łukasz", "Ольга", "carl", "Default"})
         RemoveTree(std::string("C:\\users\\") + name);
 }
 inline void EnablePrivilege(const char* name)  // what saving and loading hives takes
@@ -303,7 +309,7 @@ inline void EnablePrivilege(const char* name)  // what saving and loading hives 
     HANDLE token = nullptr;
     TOKEN_PRIVILEGES wanted = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token) &&
-                LookupPrivilegeValueA(nullptr, name, &wanted.Privileges[0].Luid) &&
+                LookupPrivilegeValueW(nullptr, Utf16(name).c_str(), &wanted.Privileges[0].Luid) &&
                 AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr) && GetLastError() == 0) << name;
     CloseHandle(token);
 }
@@ -317,10 +323,10 @@ inline void LayUserLists(HKEY root, const std::string& hive, const Values& prelo
 inline std::string LayProfile(const std::string& folder, const std::string& sid)
 {
     RemoveTree(folder);
-    SHCreateDirectoryExA(nullptr, (folder + "\\Desktop").c_str(), nullptr);
+    SHCreateDirectoryExW(nullptr, Utf16(folder + "\\Desktop").c_str(), nullptr);
     PutFile(folder + "\\Desktop" + kLink, "shortcut");
     const std::string file = folder + "\\NTUSER.DAT";
-    EXPECT_EQ(RegSaveKeyA(Open(kUser, "qvx-hive").get(), file.c_str(), nullptr), 0) << file;
+    EXPECT_EQ(RegSaveKeyW(Open(kUser, "qvx-hive").get(), Utf16(file).c_str(), nullptr), 0) << file;
     PutValue(kMachine, kProfiles + sid, sid.empty() ? "Default" : "ProfileImagePath", folder, REG_EXPAND_SZ);
     return Content(file);
 }
@@ -346,7 +352,7 @@ inline void ArrangeUsers()
     PutValue(HKEY_USERS, kAnna + kLanguages, "InputMethodOverride", "0407:e0010407");
     PutValue(HKEY_USERS, kAnna + "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
              "Desktop", "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
-    SHCreateDirectoryExA(nullptr, "C:\\users\\anna\\Schreibtisch", nullptr);
+    SHCreateDirectoryExW(nullptr, L"C:\\users\\Łukasz\\Schreibtisch", nullptr);
     PutFile(kUserLinks[0], "shortcut");
     LayUserLists(HKEY_USERS, kCarl, {{"1", "d0010407"}});
     LayUserLists(HKEY_USERS, ".DEFAULT\\", {{"1", "00000407"}, {"2", "d0010407"}});
@@ -356,21 +362,21 @@ inline void ArrangeUsers()
     WriteDwords(kUser, kLanguages + " System Backup\\de-CH", {{"0807:e0010407", 1}});
     EnablePrivilege(SE_BACKUP_NAME);
     EnablePrivilege(SE_RESTORE_NAME);
-    gHiveFiles[0] = LayProfile("C:\\users\\bert", kBert);
+    gHiveFiles[0] = LayProfile("C:\\users\\Ольга", kBert);
     gHiveFiles[1] = LayProfile("C:\\users\\Default", "");
     RemoveKey(kUser, "qvx-hive");
-    EXPECT_EQ(RegLoadKeyA(HKEY_USERS, ("Quorvex_" + kBert).c_str(), "C:\\users\\bert\\NTUSER.DAT"), 0);
-    PutValue(kMachine, kProfiles + kAnna, "ProfileImagePath", "%SystemDrive%\\users\\anna", REG_EXPAND_SZ);
+    EXPECT_EQ(RegLoadKeyW(HKEY_USERS, Utf16("Quorvex_" + kBert).c_str(), L"C:\\users\\Ольга\\NTUSER.DAT"), 0);
+    PutValue(kMachine, kProfiles + kAnna, "ProfileImagePath", "%SystemDrive%\\users\\Łukasz", REG_EXPAND_SZ);
     PutValue(kMachine, kProfiles + kCarl, "ProfileImagePath", "C:\\users\\carl", REG_EXPAND_SZ);
 }
-// The other users' lists, a ";" each, their shortcuts left, whether the hives are as laid and none is left loaded.
+// The other users' lists, a ";" each, the folders keeping their shortcut, whether the hives are as laid, none loaded.
 inline std::string Users()
 {
     std::string out;
     for (const auto& [root, path] : kUserLists)
         out += List(root, path) + ";";
     for (const std::string& link : kUserLinks)
-        out += GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES ? "" : " " + link.substr(9, 4);
+        out += Attributes(link) == INVALID_FILE_ATTRIBUTES ? "" : " " + link.substr(9, link.find('\\', 9) - 9);
     for (int i = 0; i < 2; ++i)
         out += Content("C:\\users\\" + kHives[i] + "\\NTUSER.DAT") == gHiveFiles[i] ? " laid" : " changed";
     const std::string loaded = Subkeys(HKEY_USERS, "");
@@ -400,8 +406,8 @@ inline void InstallProduct()
     for (const std::string& renamed : Renamed())
         RemoveTree(renamed);
     RemoveTree(ProgramFolder());
-    CreateDirectoryA(ProgramFolder().c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(PROGRAM_EXE, InstalledExe().c_str(), FALSE)) << PROGRAM_EXE;
+    CreateDirectoryW(Utf16(ProgramFolder()).c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(Utf16(PROGRAM_EXE).c_str(), Utf16(InstalledExe()).c_str(), FALSE)) << PROGRAM_EXE;
     for (const auto& [path, content] : {std::pair{SystemDir() + "Quorvex.DLL", "driver"},
                                         {Wow64Dir().empty() ? "" : Wow64Dir() + "Quorvex.DLL", "driver32"},
                                         {ProgramFolder() + "\\" + kHelperFiles[1], "%PDF-1.4 chart"},
@@ -428,7 +434,7 @@ inline std::string ProductLeft()
         left += left.empty() ? "pending" : " pending";
     NoRedirection guard;
     for (const auto& [name, path] : parts)
-        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (Attributes(path) != INVALID_FILE_ATTRIBUTES)
             left += std::string(left.empty() ? "" : " ") + name;
     return Open(kMachine, EntryPath()) ? left + (left.empty() ? "entry" : " entry") : left;
 }

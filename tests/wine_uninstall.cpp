@@ -27,7 +27,7 @@ TEST(Files, CopyDirectoryIsFreshAndProtected)
 {
     ClearCopies();
     const std::string taken = TempDir() + "Uninstall_Quorvex.00000001";
-    CreateDirectoryA(taken.c_str(), nullptr);
+    CreateDirectoryW(Utf16(taken).c_str(), nullptr);
     PutFile(taken + "\\planted.exe", "planted");
     char dir[260];
     ASSERT_TRUE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { static unsigned next = 1; return next++; }));
@@ -84,43 +84,14 @@ TEST(LayoutRegistry, DISABLED_Benchmark)
     printf("[ BENCH    ] ratio 1000/100: %.1f\n", best[1] / best[0]);
 }
 
-// FormatText into exactly `size` bytes; "<overrun>" when it wrote behind them or left no terminator.
-std::string Formatted(size_t size, const char* format, ...)
-{
-    std::vector<char> buffer(size + 2048, '\xA5');
-    va_list args;
-    va_start(args, format);
-    FormatText(buffer.data(), size, format, args);
-    va_end(args);
-    bool intact = std::count(buffer.begin() + size, buffer.end(), '\xA5') == 2048;
-    return intact && memchr(buffer.data(), 0, size) ? buffer.data() : "<overrun>";
-}
-
-TEST(Frame, FormatTextRulesInOrderAndNeverPastTheBuffer)
-{
-    const std::string a(2000, 'a');
-    const struct { size_t size; const char *format, *arg; std::string want; } cases[] = {
-        {5500, nullptr, "x", "<INTERNER FEHLER: Formatstring fehlt>"},
-        {5500, "", "x", "<INTERNER FEHLER: Formatstring leer>"},
-        {5500, "\x7F\x7F" "100% %s %n", "x", "100% %s %n"}, {5500, "\x7F%s", "x", "\x7Fx"},
-        {5500, "Nichts zu ersetzen", "x", "Nichts zu ersetzen"}, {5500, "%s", "", "%s"}, {5500, "[%s]", "", "[]"},
-        {5500, "%s", a.c_str(), a.substr(0, 1023)},  // wvsprintfA's limit
-        {5500, a.c_str(), "", a},                    // a literal keeps its length
-        {501, "%s", a.c_str(), a.substr(0, 500)},     // the status line
-        {260, "%s V3.11 - Tastaturtreiber-Deinstallation", a.c_str(), a.substr(0, 259)},  // the title
-        {260, "\x7F\x7F" "%s", a.c_str(), "%s"}, {10, nullptr, "", "<INTERNER"}, {1, "Text", "", ""}};
-    for (const auto& c : cases)
-        EXPECT_EQ(Formatted(c.size, c.format, c.arg), c.want) << c.size << " " << (c.format ? c.format : "null");
-}
-
 TEST(Frame, WindowsErrorTextSystemTextAndAccessHint)
 {
-    char* system = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   ERROR_ACCESS_DENIED, 0x400, reinterpret_cast<char*>(&system), 0, nullptr);
+    wchar_t* system = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_ACCESS_DENIED, 0x400, reinterpret_cast<wchar_t*>(&system), 0, nullptr);
     ASSERT_NE(system, nullptr) << "Wine has no text for code 5";
     SetLastError(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(CaptureLastError(), "Windows-Errorcode 5:\n" + std::string(system) + " (übliche Ursache: Datei "
+    EXPECT_EQ(CaptureLastError(), "Windows-Errorcode 5:\n" + Utf8(system) + " (übliche Ursache: Datei "
               "vorhanden, aber anderswo geöffnet, oder Zugriff durch System oder Sicherheitssoftware blockiert)");
     LocalFree(system);
     for (auto [code, number] : {std::pair{DWORD{65536}, "00010000"}, {-65534, "-65534"}})  // decimal: -65534 to 65535
@@ -210,10 +181,10 @@ const std::string kMade = TempDir() + "Uninstall_Quorvex.0a1b2c3d";
 Road StartedFrom(const std::string& exe, unsigned copies)
 {
     Road road = Refused("", [exe, copies] {
-        SHCreateDirectoryExA(nullptr, (kMade + "\\Tief").c_str(), nullptr);
-        CopyFileA(InstalledExe().c_str(), exe.c_str(), FALSE);
+        SHCreateDirectoryExW(nullptr, Utf16(kMade + "\\Tief").c_str(), nullptr);
+        CopyFileW(Utf16(InstalledExe()).c_str(), Utf16(exe).c_str(), FALSE);
         if (copies)  // the copy must be deletable whatever the original carries
-            SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+            SetFileAttributesW(Utf16(exe).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     }, kQuestion + kCancelled, {"no", "ok"}, kKey, "", copies);
     road.what = road.exe = exe;
     return road;
@@ -239,16 +210,17 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht "
                   "leer):\n  " + folder);
     };
-    const std::string kRefusedLog = "Deinstallationsprogramm nicht mit g\xC3\xBCltigem Registry-Key f\xC3\xBCr die "
+    const std::string kRefusedLog = "Deinstallationsprogramm nicht mit gültigem Registry-Key für die "
                                     "Tastatur aufgerufen ";
-    const std::string kLeftToRestart = "[Kopie] Status: Treiberdatei wird beim Neustart gel\xC3\xB6scht: ";
+    const std::string kLeftToRestart = "[Kopie] Status: Treiberdatei wird beim Neustart gelöscht: ";
     const std::string kCleaning = "[Kopie] Status: Bereinige Tastatur-Einstellungen von ";
     const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY
                                " => Ja";
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) "
                                  "vorhanden:\n  " + driver + "\n\nTrotzdem fortfahren?");
+    // The program folds ASCII letters alone: every other letter of the user's name stays as written.
     std::string temp = TempDir(), upper = temp;
-    CharUpperA(&upper[0]);
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
     ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
     ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "the null driver's screen";
     const Road roads[] = {
@@ -309,7 +281,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         Refused("another driver file", [] { PutValue(kMachine, LayoutPath(kKey), "Layout File", "Other.DLL"); },
                 Ok(kOtherDriver + "Key: E0010407\nDLL bei Installation: Quorvex.DLL\nDLL jetzt: Other.DLL")),
         Refused("only a \"layout file\", even with /force",  // the name must match exactly
-                [] { RegDeleteKeyValueA(kMachine, LayoutPath(kKey).c_str(), "Layout File");
+                [] { RegDeleteKeyValueW(kMachine, Utf16(LayoutPath(kKey)).c_str(), L"Layout File");
                      PutValue(kMachine, LayoutPath(kKey), "layout file", "Quorvex.DLL"); },
                 Ok("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält keine Treiberdatei-Angabe.\n"
                    "Treiber: " DISPLAY "\nKey: E0010407\nDLL: Quorvex.DLL"), {"ok"}, "E0010407 /force"),
@@ -356,8 +328,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                                   "Einstellungen von C:\\users\\carl:\nFehler beim Öffnen des Registry-Keys "
                                   "HKEY_USERS\\" + kCarl + kSubstitutesPath) + kDone}, "1=d0010407;d0010407=E0010407;"),
         WithUsers(Quiet("quietly, every user, one after the other", [] {}, 0,
-              {kAsked, kCleaning + "C:\\users\\anna ...", kCleaning + "C:\\users\\carl ...",
-               kCleaning + "HKEY_USERS\\.DEFAULT ...", kCleaning + "C:\\users\\bert ...",
+              {kAsked, kCleaning + "C:\\users\\Łukasz ...", kCleaning + "C:\\users\\carl ...",
+               kCleaning + "HKEY_USERS\\.DEFAULT ...", kCleaning + "C:\\users\\Ольга ...",
                kCleaning + "C:\\users\\Default ...", "[installiert] Exitcode: 0"})),
         [] {  // no Substitutes at all, as the system account's
             Road road = WithUsers(Quiet("quietly, an own list without the layout, as the system account's: no refusal",
@@ -369,7 +341,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         Quiet("quietly, nothing but the layout left: the standard layout instead", [] { S("00000407", kKey); }, 0,
               {"[installiert] Exitcode: 0"}),
         Quiet("quietly, Windows' own layout forced", [] {}, 87, {"[installiert] Warnung: " + kRefusedLog +
-              "(Schl\xC3\xBCssel f\xC3\xBCr Standardtastatur: nicht deinstallierbar): | 00030407 => OK",
+              "(Schlüssel für Standardtastatur: nicht deinstallierbar): | 00030407 => OK",
               "[installiert] Exitcode: 87"}, "00030407 /quiet /force", 0),
         Quiet("quietly, a read-only driver file renamed to go at the restart", [=] { MakeStubborn(kReadOnly, driver); },
               3010, {kAsked, kLeftToRestart + driver + " | Windows-Errorcode 5:*", "[installiert] Exitcode: 3010"},
@@ -401,7 +373,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     for (const Road& road : roads) {
         SCOPED_TRACE(road.what.empty() ? road.args.substr(0, 90) : road.what);
         for (const char* layout : {kPercentLayout, kLowerLayout})  // a DACL that denies reading allows deleting
-            RegDeleteKeyA(kMachine, LayoutPath(layout).c_str());
+            RegDeleteKeyW(kMachine, Utf16(LayoutPath(layout)).c_str());
         InstallProduct();
         PutValue(kMachine, neighbours[0], "Wert", "\x01\x02", REG_BINARY);
         PutValue(kMachine, neighbours[1], "x", "y");
@@ -443,7 +415,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
             if (dir == kMade)  // not the copy's own, unless it ran there
                 continue;
             EXPECT_TRUE(OnlyForAdministrators(dir));
-            EXPECT_EQ(GetFileAttributesA((dir + "\\Uninstall_Quorvex.exe").c_str()), DWORD{FILE_ATTRIBUTE_ARCHIVE});
+            EXPECT_EQ(Attributes(dir + "\\Uninstall_Quorvex.exe"), DWORD{FILE_ATTRIBUTE_ARCHIVE});
             EXPECT_EQ(Content(dir + "\\Uninstall_Quorvex.exe"), Content(PROGRAM_EXE));
             names.insert(dir.substr(temp.size()));
             ++fresh;
@@ -471,17 +443,17 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     EXPECT_EQ(Found(SystemDir(), "Quorvex.DLL*", false), std::vector<std::string>()) << "and a driver file in use";
     RemoveTree(temp + "Uninstall_Quorvex.exe");
     for (const char* layout : {kPercentLayout, kLowerLayout})
-        RegDeleteKeyA(kMachine, LayoutPath(layout).c_str());
+        RegDeleteKeyW(kMachine, Utf16(LayoutPath(layout)).c_str());
     RemoveKey(kMachine, std::string(kUninstallPath) + "\\Fremd");
 }
 
 // "--install" lays the complete installation and ends, for the demonstration and the benchmark; "--profiles" adds
 // 50 profiles that are not logged on.
 [[maybe_unused]] const bool kInstallOnly = [] {
-    if (strstr(GetCommandLineA(), " --install") == nullptr)
+    if (wcsstr(GetCommandLineW(), L" --install") == nullptr)
         return false;
     InstallProduct();
-    LayProfiles(strstr(GetCommandLineA(), " --profiles") != nullptr ? 50 : 0);
+    LayProfiles(wcsstr(GetCommandLineW(), L" --profiles") != nullptr ? 50 : 0);
     ExitProcess(::testing::UnitTest::GetInstance()->ad_hoc_test_result().Failed() ? 1 : 0);
 }();
 

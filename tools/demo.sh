@@ -47,7 +47,7 @@ wine_part() {
   report=$prefix.report.txt
   wine "$win/robot.exe" --answers yes,ok --status Uninstall_Quorvex --timeout 60000 --report 'Z:'"${report//\//\\}" \
     -- 'C:\Program Files (x86)\Morvain\Uninstall_Quorvex.exe' E0010407 >/dev/null 2>&1 </dev/null
-  iconv -f CP1252 -t UTF-8 "$report" | tr -d '\r'
+  tr -d '\r' <"$report"  # the robot reports in UTF-8
   echo "== After the uninstall:"
   show_state
   echo "== Pending deletion at the next restart of Windows:"

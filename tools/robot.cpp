@@ -4,8 +4,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
+#include <cwchar>
 #include <map>
 #include <set>
 #include <utility>
@@ -26,79 +25,77 @@ const DWORD kGraceMs = 300;
 // a box that never reports itself visible.
 const int kPollsForEmptyText = 5, kPollsAtMost = 25;
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
 // Ordinal, as Windows compares file, class and environment names.
-bool LessNoCase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-        [](char x, char y) { return static_cast<unsigned char>(Upper(x)) < static_cast<unsigned char>(Upper(y)); });
+bool LessNoCase(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_LESS_THAN;
 }
-bool SameNoCase(const std::string& a, const std::string& b) { return !LessNoCase(a, b) && !LessNoCase(b, a); }
+bool SameNoCase(const std::wstring& a, const std::wstring& b) { return !LessNoCase(a, b) && !LessNoCase(b, a); }
 
 std::string BaseName(const std::string& path) {
     size_t cut = path.find_last_of("\\/");
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string ExeNameOf(const RobotOptions& o) {
-    if (!o.applicationName.empty()) return BaseName(o.applicationName);
+std::wstring ExeNameOf(const RobotOptions& o) {
+    if (!o.applicationName.empty()) return Utf16(BaseName(o.applicationName));
     const std::string& c = o.commandLine;
     size_t i = c.find_first_not_of(" \t");
-    if (i == std::string::npos) return "";
+    if (i == std::string::npos) return L"";
     if (c[i] == '"') {
         size_t end = c.find('"', i + 1);
-        return BaseName(c.substr(i + 1, end == std::string::npos ? end : end - i - 1));
+        return Utf16(BaseName(c.substr(i + 1, end == std::string::npos ? end : end - i - 1)));
     }
     size_t end = c.find_first_of(" \t", i);
-    return BaseName(c.substr(i, end == std::string::npos ? end : end - i));
+    return Utf16(BaseName(c.substr(i, end == std::string::npos ? end : end - i)));
 }
 
 // The block is kept sorted because Windows documents that order as required.
-std::string EnvironmentBlock(const std::string& extra) {
-    std::vector<std::string> vars;
-    char* env = GetEnvironmentStringsA();
-    for (const char* p = env; p && *p; p += std::strlen(p) + 1) vars.push_back(p);
-    if (env) FreeEnvironmentStringsA(env);
+std::wstring EnvironmentBlock(const std::string& extra) {
+    std::vector<std::wstring> vars;
+    wchar_t* env = GetEnvironmentStringsW();
+    for (const wchar_t* p = env; p && *p; p += std::wcslen(p) + 1) vars.push_back(p);
+    if (env) FreeEnvironmentStringsW(env);
     // Skipping the first character keeps "=C:=C:\x" style entries intact.
-    auto nameOf = [](const std::string& v) { return v.substr(0, v.find('=', 1)); };
+    auto nameOf = [](const std::wstring& v) { return v.substr(0, v.find(L'=', 1)); };
     size_t start = 0;
     while (start < extra.size()) {
         size_t end = std::min(extra.find('\n', start), extra.size());
-        std::string pair = extra.substr(start, end - start);
+        std::wstring pair = Utf16(extra.substr(start, end - start));
         start = end + 1;
-        if (!pair.empty() && pair.back() == '\r') pair.pop_back();
-        if (pair.find('=', 1) == std::string::npos) continue;
+        if (!pair.empty() && pair.back() == L'\r') pair.pop_back();
+        if (pair.find(L'=', 1) == std::wstring::npos) continue;
         vars.erase(std::remove_if(vars.begin(), vars.end(),
-                       [&](const std::string& v) { return SameNoCase(nameOf(v), nameOf(pair)); }),
+                       [&](const std::wstring& v) { return SameNoCase(nameOf(v), nameOf(pair)); }),
                    vars.end());
         vars.push_back(pair);
     }
     std::stable_sort(vars.begin(), vars.end(),
-                     [&](const std::string& a, const std::string& b) { return LessNoCase(nameOf(a), nameOf(b)); });
-    std::string block;
-    for (const std::string& v : vars) block += v + '\0';
-    return block + '\0';
+                     [&](const std::wstring& a, const std::wstring& b) { return LessNoCase(nameOf(a), nameOf(b)); });
+    std::wstring block;
+    for (const std::wstring& v : vars) block += v + L'\0';
+    return block + L'\0';
 }
 
-std::vector<std::pair<DWORD, std::string>> Processes() {
-    std::vector<std::pair<DWORD, std::string>> list;
+std::vector<std::pair<DWORD, std::wstring>> Processes() {
+    std::vector<std::pair<DWORD, std::wstring>> list;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snap == INVALID_HANDLE_VALUE) return list;
-    PROCESSENTRY32 pe{};
+    PROCESSENTRY32W pe{};
     pe.dwSize = sizeof pe;
-    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+    for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
         list.emplace_back(pe.th32ProcessID, pe.szExeFile);
     CloseHandle(snap);
     return list;
 }
 
-// For another process's window GetWindowTextA reads the text the system
+// For another process's window GetWindowTextW reads the text the system
 // keeps, without sending a message, so a hung program cannot block the robot.
 std::string TextOf(HWND w) {
     if (!w) return "";
-    std::vector<char> buf(33000);
-    int n = GetWindowTextA(w, buf.data(), static_cast<int>(buf.size()));
-    return std::string(buf.data(), n > 0 ? n : 0);
+    std::vector<wchar_t> buf(33000);
+    int n = GetWindowTextW(w, buf.data(), static_cast<int>(buf.size()));
+    return Utf8(std::wstring(buf.data(), n > 0 ? n : 0));
 }
 
 BOOL CALLBACK Collect(HWND w, LPARAM list) {
@@ -122,7 +119,7 @@ void Observe(RobotWindow& s, HWND w) {
 
 bool HasButton(HWND box, int id) {
     HWND b = GetDlgItem(box, id);
-    return b && (GetWindowLongA(b, GWL_STYLE) & WS_VISIBLE);
+    return b && (GetWindowLongW(b, GWL_STYLE) & WS_VISIBLE);
 }
 
 void Answer(HWND box, RobotBox& rec, const std::vector<std::string>& script, size_t& next) {
@@ -136,7 +133,7 @@ void Answer(HWND box, RobotBox& rec, const std::vector<std::string>& script, siz
     for (int fallback : {IDNO, IDOK, IDCANCEL}) if (!id && HasButton(box, fallback)) id = fallback;
     for (const Button& b : kButtons) if (!id && HasButton(box, b.id)) id = b.id;
     if (!id) id = IDCANCEL;
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
 std::string Escaped(const std::string& s) {
@@ -170,7 +167,7 @@ void Hold(HWND box, const RobotOptions& o, size_t number) {
     if (o.boxShiftY)
         SetWindowPos(box, nullptr, r.left, r.top + o.boxShiftY, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     if (!o.holdSignal.empty()) {
-        HANDLE f = CreateFileA((o.holdSignal + std::to_string(number)).c_str(), GENERIC_WRITE, 0, nullptr,
+        HANDLE f = CreateFileW(Utf16(o.holdSignal + std::to_string(number)).c_str(), GENERIC_WRITE, 0, nullptr,
                                CREATE_ALWAYS, 0, nullptr);
         if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
     }
@@ -187,12 +184,12 @@ void ScanBoxes(BoxScan& scan, const std::set<DWORD>& pids, const std::string& st
     for (auto it = scan.handled.begin(); it != scan.handled.end();)
         it = present.count(*it) ? std::next(it) : scan.handled.erase(it);
     for (HWND w : tops) {
-        char cls[256];
+        wchar_t cls[256];
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
-        if (!pids.count(pid) || !GetClassNameA(w, cls, sizeof cls)) continue;
-        if (status && !statusClass.empty() && SameNoCase(cls, statusClass)) Observe(*status, w);
-        if (std::strcmp(cls, "#32770") != 0 || scan.handled.count(w)) continue;
+        if (!pids.count(pid) || !GetClassNameW(w, cls, 256)) continue;
+        if (status && !statusClass.empty() && SameNoCase(cls, Utf16(statusClass))) Observe(*status, w);
+        if (std::wcscmp(cls, L"#32770") != 0 || scan.handled.count(w)) continue;
         if (!scan.firstSeen.count(w)) scan.firstSeen[w] = GetTickCount();
         int& polls = scan.pending[w];
         std::string text = TextOf(GetDlgItem(w, kTextId));
@@ -253,27 +250,38 @@ std::vector<RobotBox> StopAnsweringOwnBoxes() {
     return boxes;
 }
 
-namespace {
-}  // namespace
+std::wstring Utf16(const std::string& utf8) {
+    std::wstring out(utf8.size(), L'\0');
+    out.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0],
+                                   static_cast<int>(out.size())));
+    return out;
+}
+
+std::string Utf8(const std::wstring& utf16) {
+    std::string out(3 * utf16.size(), '\0');
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), &out[0],
+                                   static_cast<int>(out.size()), nullptr, nullptr));
+    return out;
+}
 
 RobotRun RunWithRobot(const RobotOptions& o) {
     RobotRun run;
     // Under Wine the first window of a cold session starts explorer, which can
     // take seconds: bring the desktop up before the program's clock starts.
     GetDesktopWindow();
-    std::string exe = ExeNameOf(o);
+    std::wstring exe = ExeNameOf(o);
     // Leftovers of earlier runs are not this run's copies and must not keep it waiting.
     std::set<DWORD> ignored;
     for (const auto& p : Processes()) if (SameNoCase(p.second, exe)) ignored.insert(p.first);
 
-    std::string env = o.environment.empty() ? "" : EnvironmentBlock(o.environment);
-    std::vector<char> cmd(o.commandLine.begin(), o.commandLine.end());
-    cmd.push_back('\0');
-    STARTUPINFOA si{};
+    std::wstring env = o.environment.empty() ? L"" : EnvironmentBlock(o.environment);
+    std::wstring app = Utf16(o.applicationName), cmd = Utf16(o.commandLine);
+    cmd.push_back(L'\0');
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(o.applicationName.empty() ? nullptr : o.applicationName.c_str(), cmd.data(), nullptr,
-                        nullptr, FALSE, 0, env.empty() ? nullptr : &env[0], nullptr, &si, &pi))
+    if (!CreateProcessW(app.empty() ? nullptr : app.c_str(), &cmd[0], nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, env.empty() ? nullptr : &env[0], nullptr, &si, &pi))
         return run;
     run.started = true;
     CloseHandle(pi.hThread);
@@ -342,12 +350,13 @@ std::string DescribeRun(const RobotRun& run) {
     s += "]\n";
     for (size_t i = 0; i < run.boxes.size(); ++i) {
         const RobotBox& b = run.boxes[i];
-        s += "box " + std::to_string(i + 1) + " (pid " + std::to_string(b.pid) + (b.hasOwner ? ", owned" : ", no owner") +
-             "): caption \"" + Escaped(b.caption) + "\" text \"" + Escaped(b.text) + "\" buttons [" + b.buttons +
-             "] answer " + b.answer + "\n";
+        s += "box " + std::to_string(i + 1) + " (pid " + std::to_string(b.pid) +
+             (b.hasOwner ? ", owned" : ", no owner") + "): caption \"" + Escaped(b.caption) + "\" text \"" +
+             Escaped(b.text) + "\" buttons [" + b.buttons + "] answer " + b.answer + "\n";
     }
     const RobotWindow& w = run.status;
     if (!w.seen) return s + "status window: not seen\n";
     return s + "status window: \"" + Escaped(w.title) + "\" at " + std::to_string(w.x) + "," + std::to_string(w.y) +
-           " size " + std::to_string(w.width) + "x" + std::to_string(w.height) + (w.visible ? ", visible" : ", hidden") + "\n";
+           " size " + std::to_string(w.width) + "x" + std::to_string(w.height) +
+           (w.visible ? ", visible" : ", hidden") + "\n";
 }

@@ -1,7 +1,7 @@
 // Window robot for tests: runs a program, answers its message boxes (and
 // those of the copies of it that it starts) from a
-// script and reports what it saw. Strings hold the program's own ANSI bytes
-// (code page 1252) so tests can compare them with the expected texts exactly.
+// script and reports what it saw. Every string is UTF-8, whatever code page
+// Windows runs with, so names outside it come through as written.
 #pragma once
 #include <string>
 #include <vector>
@@ -54,6 +54,10 @@ struct RobotOptions {
     int boxShiftY = 0;
     std::string holdSignal;
 };
+
+// UTF-8 and the UTF-16 of the wide Win32 calls, each way; zeros inside are kept.
+std::wstring Utf16(const std::string& utf8);
+std::string Utf8(const std::wstring& utf16);
 
 RobotRun RunWithRobot(const RobotOptions& options);
 std::string DescribeRun(const RobotRun& run);

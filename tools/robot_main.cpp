@@ -1,12 +1,14 @@
 // robot.exe [--answers yes,ok] [--status CLASS] [--timeout MS] [--env NAME=value]...
 //           [--report FILE] [--hold MS --shift PX --signal PATH] -- PROGRAM [ARGS...]
-// Shell front end of the window robot. Exit code 0 unless the run timed out
+// Shell front end of the window robot; the report is UTF-8. Exit code 0 unless the run timed out
 // (1), the program could not be started (3) or the arguments were wrong (2).
 #include "robot.h"
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 
@@ -49,24 +51,31 @@ std::string Report(const RobotRun& run) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    // The words as UTF-8, from the wide command line: main's own are in the
+    // ANSI code page, which may lack letters of a path.
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> argv;
+    for (int k = 0; k < argc; ++k) argv.push_back(Utf8(wide[k]));
+    LocalFree(wide);
     RobotOptions o;
     std::string report;
     int i = 1;
-    for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        std::string a = argv[i];
+    for (; i < argc && argv[i] != "--"; ++i) {
+        const std::string& a = argv[i];
         if (i + 1 >= argc) break;
         if (a == "--answers") o.answers = SplitCommas(argv[++i]);
         else if (a == "--status") o.statusClass = argv[++i];
-        else if (a == "--timeout") o.timeoutMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
-        else if (a == "--env") o.environment += std::string(argv[++i]) + "\n";
+        else if (a == "--timeout") o.timeoutMs = static_cast<unsigned>(std::strtoul(argv[++i].c_str(), nullptr, 10));
+        else if (a == "--env") o.environment += argv[++i] + "\n";
         else if (a == "--report") report = argv[++i];
-        else if (a == "--hold") o.holdMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
-        else if (a == "--shift") o.boxShiftY = std::atoi(argv[++i]);
+        else if (a == "--hold") o.holdMs = static_cast<unsigned>(std::strtoul(argv[++i].c_str(), nullptr, 10));
+        else if (a == "--shift") o.boxShiftY = std::atoi(argv[++i].c_str());
         else if (a == "--signal") o.holdSignal = argv[++i];
         else break;
     }
-    if (i + 1 >= argc || std::strcmp(argv[i], "--") != 0) {
+    if (i + 1 >= argc || argv[i] != "--") {
         std::fprintf(stderr, "usage: robot.exe [--answers a,b] [--status CLASS] [--timeout MS] "
                              "[--env NAME=value] [--report FILE] -- PROGRAM [ARGS...]\n");
         return 2;
@@ -80,9 +89,9 @@ int main(int argc, char** argv) {
     }
     RobotRun run = RunWithRobot(o);
     std::string text = Report(run);
-    FILE* out = report.empty() ? stdout : std::fopen(report.c_str(), "wb");
+    FILE* out = report.empty() ? stdout : _wfopen(Utf16(report).c_str(), L"wb");
     if (!out) { std::fprintf(stderr, "cannot write %s\n", report.c_str()); return 2; }
-    // Binary keeps the program's bytes and line breaks exactly as they came.
+    // Binary keeps the UTF-8 and the program's line breaks exactly as they came.
     if (out == stdout) _setmode(_fileno(stdout), _O_BINARY);
     std::fwrite(text.data(), 1, text.size(), out);
     if (out != stdout) std::fclose(out);

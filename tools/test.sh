@@ -11,28 +11,39 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine.sh"
 
 # The Wine part, run where Wine runs 32-bit programs: a fresh 64-bit and
-# 32-bit prefix, and every test program of BUILD in both through CTest.
+# 32-bit prefix, each made as the user CTest runs its tests as (the build's
+# QUORVEX_TEST_USER_<arch>), and every test program of BUILD in both.
 wine_part() {
   win=$1; shift
   # The prefixes' servers end with the run.
   trap 'for a in 64 32; do [ ! -d "$win/prefix$a" ] || WINEPREFIX=$win/prefix$a wineserver -k 2>/dev/null || true; done' EXIT
-  mkprefix "$win/prefix64" win64 & local p64=$!
-  mkprefix "$win/prefix32" win32 & local p32=$!
+  test_user() { sed -n "s/^QUORVEX_TEST_USER_$1:[A-Z]*=//p" "$win/CMakeCache.txt"; }
+  USER=$(test_user 64) mkprefix "$win/prefix64" win64 & local p64=$!
+  USER=$(test_user 32) mkprefix "$win/prefix32" win32 & local p32=$!
   wait $p64 $p32
   cd "$win" && ctest --output-on-failure --no-tests=error -j 2 "$@"
 }
 [ "${1:-}" != --wine-part ] || { shift; wine_part "$@"; exit; }
 
-# The shipped program imports only Windows system DLLs, carries its icon,
-# manifest and version block, and no time stamp.
+# The shipped program imports only Windows system DLLs and none of their
+# narrow (ANSI) functions that have a wide twin, carries its icon, manifest
+# and version block, and no time stamp.
 check_exe() {
-  local exe=$1 dlls d text wide headers
+  local exe=$1 dlls d text wide headers narrow f
   dlls=$(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print toupper($3)}' | sort -u)
   for d in $dlls; do
     case $d in
       KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|SHELL32.DLL|MSVCRT.DLL) ;;
       *) echo "check_exe: $exe imports $d, not a Windows system DLL" >&2; return 1 ;;
     esac
+  done
+  # An import "xxxA" whose "xxxW" the system libraries export converts through the code page.
+  narrow=$(i686-w64-mingw32-objdump -p "$exe" | awk 'NF == 3 && $1 ~ /^[0-9a-f]+$/ && $3 ~ /A$/ {print $3}')
+  for f in $narrow; do
+    if i686-w64-mingw32-nm /usr/i686-w64-mingw32/lib/lib{kernel32,user32,gdi32,advapi32,shell32}.a 2>/dev/null |
+      grep -qE " __imp__${f%A}W(@|$)"; then
+      echo "check_exe: $exe imports the narrow $f" >&2; return 1
+    fi
   done
   text=$(strings "$exe"); wide=$(strings -el "$exe"); headers=$(i686-w64-mingw32-objdump -p "$exe")
   grep -q 'requireAdministrator' <<<"$text" || { echo "check_exe: no manifest" >&2; return 1; }
@@ -64,7 +75,7 @@ static_checks() (
   cd "$root"
   src=$(ls frame/*.cpp files/*.cpp layouts/*.cpp uninstall/*.cpp)
   status=0
-  out=$(cppcheck --enable=warning,style,performance,portability --std=c++17 --platform=win32A \
+  out=$(cppcheck --enable=warning,style,performance,portability --std=c++17 --platform=win32W \
     --inline-suppr --quiet -I . --suppress=missingIncludeSystem $src 2>&1)
   [ -z "$out" ] || { echo "$out"; status=1; }
   # clang-tidy parses for the program's target with mingw's own headers.
@@ -73,7 +84,7 @@ static_checks() (
   checks='-*,bugprone-*,clang-analyzer-*,cert-*,-cert-dcl50-cpp,-bugprone-easily-swappable-parameters'
   checks+=',-bugprone-reserved-identifier,-cert-dcl37-c,-cert-dcl51-cpp,-cert-err58-cpp'
   out=$(clang-tidy -quiet -checks="$checks" $src -- --target=i686-w64-mingw32 -std=c++17 -I. \
-    -nostdinc++ $inc -fexec-charset=CP1252 2>&1 | grep -E '^/.*(warning|error):' || true)
+    -nostdinc++ $inc 2>&1 | grep -E '^/.*(warning|error):' || true)
   [ -z "$out" ] || { echo "$out"; status=1; }
   [ $status = 0 ] && echo "static checks: cppcheck and clang-tidy found nothing"
   exit $status
