@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -21,6 +22,7 @@
 #include "frame/handle.h"
 #include "frame/message_box.h"
 #include "robot.h"
+#include "uninstall/other_users.h"
 
 #define DISPLAY "DIN E1 (Treiber V3.11 \"Selvarin\")"
 inline const char kKey[] = "E0010407", kEntry[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selvarin\")",
@@ -204,8 +206,27 @@ inline void PutValue(HKEY root, const std::string& path, const std::string& name
     EXPECT_EQ(RegSetKeyValueW(root, Utf16(path).c_str(), Utf16(name).c_str(), type, data.data(), DWORD(data.size())), 0)
         << path << " " << name;
 }
+// A key that is a symbolic link to target (below HKLM\System): deleting through it would empty the target, so a
+// link goes as itself.
+inline void MakeKeyLink(HKEY root, const std::string& path, const std::string& target)
+{
+    HKEY key = nullptr;
+    const std::wstring native = Utf16("\\Registry\\Machine\\" + target);
+    EXPECT_EQ(RegCreateKeyExW(root, Utf16(path).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr), 0) << path;
+    EXPECT_EQ(RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(native.c_str()),
+                             DWORD(native.size() * 2)), 0) << path;
+    RegCloseKey(key);
+}
 inline void RemoveKey(HKEY root, const std::string& path)
 {
+    HKEY key = nullptr;
+    DWORD type = 0;
+    if (RegOpenKeyExW(root, Utf16(path).c_str(), REG_OPTION_OPEN_LINK, DELETE | KEY_QUERY_VALUE, &key) == 0 &&
+        RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == 0 && type == REG_LINK)
+        reinterpret_cast<LONG(NTAPI*)(HANDLE)>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey")))(key);
+    RegCloseKey(key);
     RegDeleteTreeW(root, Utf16(path).c_str());
     RegDeleteKeyW(root, Utf16(path).c_str());
 }
@@ -273,7 +294,8 @@ inline const std::string kAnna = "S-1-5-21-7-7-7-1001\\", kCarl = "S-1-5-21-7-7-
                          kBert = "S-1-5-21-7-7-7-1002",
                          kLanguages = "Control Panel\\International\\User Profile", kHives[] = {"Ольга", "Default"},
                          kProfiles = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\",
-                         kLink = "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk";
+                         kLink = "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk", kLinkTarget = "System\\QuorvexLinkTarget",
+                         kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 inline const std::string kUserLinks[] = {"C:\\users\\Łukasz\\Schreibtisch" + kLink, "C:\\users\\Ольга\\Desktop" + kLink,
                                          "C:\\users\\Default\\Desktop" + kLink};
 inline const std::pair<HKEY, std::string> kUserLists[] = {
@@ -293,7 +315,8 @@ inline void WriteDwords(HKEY root, const std::string& path, const std::vector<st
 inline void ClearUsers()
 {
     for (const std::string& hive : {"Quorvex_" + kBert, std::string("Quorvex_Default")})
-        RegUnLoadKeyW(HKEY_USERS, Utf16(hive).c_str());
+        UnloadUserHive(hive.c_str());
+    RemoveKey(HKEY_USERS, kCarl + kPreloadPath);  // a link, maybe
     for (const auto& [root, key] : {std::pair{HKEY_USERS, kAnna}, {HKEY_USERS, kCarl}, {kMachine, kProfiles + kAnna},
                                     {kMachine, kProfiles + kBert}, {kMachine, kProfiles + kCarl},
                                     {HKEY_USERS, std::string(".DEFAULT\\Keyboard Layout")}, {kUser, kLanguages},
@@ -318,15 +341,17 @@ inline void LayUserLists(HKEY root, const std::string& hive, const Values& prelo
     WriteValues(root, hive + kPreloadPath, preload);
     WriteValues(root, hive + kSubstitutesPath, {{"d0010407", kKey}});
 }
-// A profile not logged on in folder, its hive saved from HKCU\qvx-hive, a shortcut on its desktop, its entry in the
-// profile list under sid ("": the default profile). Returns the hive file as laid.
+// A profile not logged on in folder, its hive saved from HKCU\qvx-hive (a link saved as one), a shortcut on its
+// desktop, its entry in the profile list under sid ("": the default profile). Returns the hive file as laid.
 inline std::string LayProfile(const std::string& folder, const std::string& sid)
 {
     RemoveTree(folder);
     SHCreateDirectoryExW(nullptr, Utf16(folder + "\\Desktop").c_str(), nullptr);
     PutFile(folder + "\\Desktop" + kLink, "shortcut");
     const std::string file = folder + "\\NTUSER.DAT";
-    EXPECT_EQ(RegSaveKeyW(Open(kUser, "qvx-hive").get(), Utf16(file).c_str(), nullptr), 0) << file;
+    HKEY hive = nullptr;
+    RegOpenKeyExW(kUser, L"qvx-hive", REG_OPTION_OPEN_LINK, KEY_READ, &hive);
+    EXPECT_EQ(RegSaveKeyW(UniqueKey(hive).get(), Utf16(file).c_str(), nullptr), 0) << file;
     PutValue(kMachine, kProfiles + sid, sid.empty() ? "Default" : "ProfileImagePath", folder, REG_EXPAND_SZ);
     return Content(file);
 }
@@ -345,13 +370,14 @@ inline void LayProfiles(int count)
     }
     RemoveKey(kUser, "qvx-hive");
 }
-inline void ArrangeUsers()
+// How bert's hive file turns against the removal: not at all, its Preload a link, or its root one.
+enum BertHive { kPlainHive, kListLinked, kRootLinked };
+inline void ArrangeUsers(BertHive bert = kPlainHive)
 {
     LayUserLists(HKEY_USERS, kAnna, {{"1", "00000407"}, {"2", "d0010407"}});
     WriteDwords(HKEY_USERS, kAnna + kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
     PutValue(HKEY_USERS, kAnna + kLanguages, "InputMethodOverride", "0407:e0010407");
-    PutValue(HKEY_USERS, kAnna + "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-             "Desktop", "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
+    PutValue(HKEY_USERS, kAnna + kShellFolders, "Desktop", "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
     SHCreateDirectoryExW(nullptr, L"C:\\users\\Łukasz\\Schreibtisch", nullptr);
     PutFile(kUserLinks[0], "shortcut");
     LayUserLists(HKEY_USERS, kCarl, {{"1", "d0010407"}});
@@ -359,11 +385,16 @@ inline void ArrangeUsers()
     LayUserLists(kUser, "qvx-hive\\", {{"1", "00000407"}, {"2", "d0010407"}});
     WriteDwords(kUser, kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
     WriteDwords(kUser, kLanguages + "\\de-CH", {{"0807:E0010407", 5}});
+    PutValue(kUser, kLanguages + "\\de-CH", "CachedLanguageName", "@Winlangdb.dll,-1106");  // as Windows writes it
     WriteDwords(kUser, kLanguages + " System Backup\\de-CH", {{"0807:e0010407", 1}});
     EnablePrivilege(SE_BACKUP_NAME);
     EnablePrivilege(SE_RESTORE_NAME);
-    gHiveFiles[0] = LayProfile("C:\\users\\Ольга", kBert);
     gHiveFiles[1] = LayProfile("C:\\users\\Default", "");
+    const std::string linked = bert == kRootLinked ? "qvx-hive" : "qvx-hive\\" + std::string(kPreloadPath);
+    if (bert != kPlainHive)
+        RemoveKey(kUser, linked), MakeKeyLink(kUser, linked, kLinkTarget);
+    gHiveFiles[0] = LayProfile("C:\\users\\Ольга", kBert);
+    RemoveKey(kUser, linked);
     RemoveKey(kUser, "qvx-hive");
     EXPECT_EQ(RegLoadKeyW(HKEY_USERS, Utf16("Quorvex_" + kBert).c_str(), L"C:\\users\\Ольга\\NTUSER.DAT"), 0);
     PutValue(kMachine, kProfiles + kAnna, "ProfileImagePath", "%SystemDrive%\\users\\Łukasz", REG_EXPAND_SZ);
@@ -419,8 +450,22 @@ inline void InstallProduct()
     PutValue(kMachine, EntryPath(), "DisplayName", "Tastaturbelegung DIN E1 (Treiber V3.11)");
     PutValue(kMachine, EntryPath(), "UninstallString", "\"" + InstalledExe() + "\" " + kKey);
 }
-// The parts of the product still there: "driver driver32 exe pdf ico folder desktop common entry"; a
-// driver file "renamed", and one of the system folder "pending" deletion at the next restart, first.
+// The files marked for deletion at the next restart (renamed to nothing), lower case, without "\\??\\".
+inline std::set<std::string> MarkedForDeletion()
+{
+    std::set<std::string> marked;
+    std::vector<std::string> names;
+    const std::string all = PendingRenames();
+    for (size_t at = 0, end; at < all.size() && (end = all.find('\0', at)) != std::string::npos; at = end + 1)
+        names.push_back(all.substr(at, end - at));
+    for (size_t i = 0; i + 1 < names.size(); i += 2)
+        if (names[i + 1].empty() && names[i].rfind("\\??\\", 0) == 0)
+            marked.insert(Lower(names[i].substr(4)));
+    return marked;
+}
+// The parts of the product still there: "driver driver32 exe pdf ico folder desktop common entry"; first a driver
+// file "renamed" and exactly marked for deletion at the next restart (else "stray"), and the system folder's own
+// driver file "pending" so.
 inline std::string ProductLeft()
 {
     const std::string folder = ProgramFolder() + "\\";
@@ -429,8 +474,11 @@ inline std::string ProductLeft()
         {"driver32", Wow64Dir().empty() ? "<none>" : Wow64Dir() + "Quorvex.DLL"},
         {"exe", folder + kHelperFiles[0]}, {"pdf", folder + kHelperFiles[1]}, {"ico", folder + kHelperFiles[2]},
         {"folder", ProgramFolder()}, {"desktop", Shortcut(false)}, {"common", Shortcut(true)}};
-    std::string left = Renamed().empty() ? "" : "renamed";
-    if (Lower(PendingRenames()).find(Lower("\\??\\" + SystemDir() + "Quorvex.DLL")) != std::string::npos)
+    const std::set<std::string> marked = MarkedForDeletion();
+    std::string left;
+    for (const std::string& renamed : Renamed())
+        left += std::string(left.empty() ? "" : " ") + (marked.count(Lower(renamed)) ? "renamed" : "stray");
+    if (marked.count(Lower(SystemDir() + "Quorvex.DLL")))
         left += left.empty() ? "pending" : " pending";
     NoRedirection guard;
     for (const auto& [name, path] : parts)
@@ -447,7 +495,8 @@ inline std::string Machine()
 
 // The words after the quoted program path; "<none>" and "<blanks>": an empty line, blanks only.
 inline RobotRun RunInstalled(const std::string& args, const std::vector<std::string>& answers,
-                             const std::string& environment = "", const std::string& exe = InstalledExe())
+                             const std::string& environment = "", const std::string& exe = InstalledExe(),
+                             std::function<void(const RobotBox&)> whileShown = {})
 {
     RobotOptions options;
     options.commandLine = args == "<none>" ? "" : args == "<blanks>" ? "   " : "\"" + exe + "\" " + args;
@@ -456,6 +505,7 @@ inline RobotRun RunInstalled(const std::string& args, const std::vector<std::str
     options.statusClass = "Uninstall_Quorvex";
     options.environment = environment;
     options.timeoutMs = 30000;
+    options.whileShown = std::move(whileShown);
     return RunWithRobot(options);
 }
 // Every process started, the first and its copies, ended by itself with this exit code.

@@ -206,6 +206,7 @@ void ScanBoxes(BoxScan& scan, const std::set<DWORD>& pids, const std::string& st
         box.hasOwner = GetWindow(w, GW_OWNER) != nullptr;
         scan.boxes.push_back(box);
         if (scan.hold && scan.hold->holdMs) Hold(w, *scan.hold, scan.boxes.size());
+        if (scan.hold && scan.hold->whileShown) scan.hold->whileShown(scan.boxes.back());
         Answer(w, scan.boxes.back(), scan.script, scan.next);
         scan.waitedMs += GetTickCount() - scan.firstSeen[w];
     }

@@ -3,6 +3,7 @@
 // script and reports what it saw. Every string is UTF-8, whatever code page
 // Windows runs with, so names outside it come through as written.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ struct RobotOptions {
     unsigned holdMs = 0;
     int boxShiftY = 0;
     std::string holdSignal;
+    // Called with each box while it stands, before it is answered: what a
+    // test must see while a box waits.
+    std::function<void(const RobotBox&)> whileShown;
 };
 
 // UTF-8 and the UTF-16 of the wide Win32 calls, each way; zeros inside are kept.

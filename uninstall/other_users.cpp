@@ -14,6 +14,7 @@
 #include "uninstall/user_path.h"
 
 #include <sddl.h>
+#include <winternl.h>
 
 #include <cstring>
 
@@ -156,6 +157,26 @@ static void RestorePrivileges()
     hivePrivileges = kNotTried;
 }
 
+long UnloadUserHive(const char* hiveName)
+{
+    typedef LONG(NTAPI * UnloadKeyFn)(POBJECT_ATTRIBUTES);
+    typedef ULONG(NTAPI * ToErrorFn)(LONG);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll");
+    auto unload = reinterpret_cast<UnloadKeyFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtUnloadKey")));
+    auto toError = reinterpret_cast<ToErrorFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    char path[kPathSize];
+    WideText<kPathSize> widePath(ComposeText(path, sizeof path, "\\Registry\\User\\%s", hiveName) ? path : "");
+    if (unload == nullptr || toError == nullptr || !widePath.Whole())
+        return RegUnLoadKeyW(HKEY_USERS, Wide(hiveName));
+    const wchar_t* text = widePath;
+    USHORT bytes = static_cast<USHORT>(wcslen(text) * sizeof(wchar_t));
+    UNICODE_STRING name = {bytes, bytes, const_cast<wchar_t*>(text)};
+    const ULONG kOpenLink = 0x100;  // OBJ_OPENLINK
+    OBJECT_ATTRIBUTES attributes = {sizeof attributes, nullptr, &name, OBJ_CASE_INSENSITIVE | kOpenLink, nullptr,
+                                    nullptr};
+    return static_cast<LONG>(toError(unload(&attributes)));
+}
+
 // A user who is not logged on: their NTUSER.DAT in folder, loaded below
 // HKEY_USERS as hiveName for the time it takes, and unloaded on every way
 // out before any box about them.
@@ -169,9 +190,8 @@ static void CleanFromFile(const char* hiveName, const char* folder)
     }
     ComposeText(rootName, sizeof rootName, "HKEY_USERS\\%s", hiveName);
     // Left loaded by an earlier run that was stopped half-way.
-    Wide wideHive(hiveName);
-    RegUnLoadKeyW(HKEY_USERS, wideHive);
-    LONG result = RegLoadKeyW(HKEY_USERS, wideHive, Wide(file));
+    UnloadUserHive(hiveName);
+    LONG result = RegLoadKeyW(HKEY_USERS, Wide(hiveName), Wide(file));
     if (result != ERROR_SUCCESS) {
         SetStatusLine("Bereinige Tastatur-Einstellungen von %s ...", folder);
         DeferError(reports, folder, "Fehler beim Laden des Benutzerprofils %s\n%s", file, static_cast<DWORD>(result));
@@ -180,13 +200,16 @@ static void CleanFromFile(const char* hiveName, const char* folder)
     }
     {
         // Every key below the hive is closed before it can be unloaded.
-        UniqueKey root = OpenKeyForRead(HKEY_USERS, hiveName);
+        char link[sizeof gRegistryErrorText];
+        UniqueKey root = OpenUserKey(HKEY_USERS, "HKEY_USERS", hiveName, KEY_READ, false, link, sizeof link);
         if (root)
             CleanUser(root.get(), rootName, folder, true, reports);
+        else if (GetLastError() == kErrorKeyIsLink)
+            Defer(reports, folder, link);
         else
             DeferError(reports, folder, "Fehler beim Öffnen des Registry-Keys %s\n%s", rootName, GetLastError());
     }
-    for (int retry = 0; (result = RegUnLoadKeyW(HKEY_USERS, wideHive)) != ERROR_SUCCESS && retry < 5; ++retry)
+    for (int retry = 0; (result = UnloadUserHive(hiveName)) != ERROR_SUCCESS && retry < 5; ++retry)
         Sleep(200);
     if (result != ERROR_SUCCESS)
         DeferError(reports, folder, "Das Benutzerprofil %s bleibt bis zum nächsten Neustart geladen:\n%s", file,

@@ -8,3 +8,8 @@
 // a profile that is not logged on for the time it takes. A failure is
 // reported for displayName's uninstall, and the next user follows.
 void CleanOtherUsers(const char* displayName, const char* shortcutName);
+
+// Unloads HKEY_USERS\<hiveName> as the key itself: the root of a hive loaded
+// from a user's file may be a link, which RegUnLoadKey would follow,
+// unloading whatever it names or nothing. The registry's result.
+long UnloadUserHive(const char* hiveName);
