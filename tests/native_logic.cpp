@@ -29,16 +29,12 @@ Words Split(const std::wstring& line)
     return out;
 }
 
-std::string Left(bool fit, const char* buffer)  // verdict, text
-{
-    return (fit ? "fit:" : "cut:") + std::string(buffer);
-}
+std::string Left(bool fit, const char* buffer) { return (fit ? "fit:" : "cut:") + std::string(buffer); }
 
 TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
 {
     std::wstring many = L"prog";
-    for (int i = 1; i <= 35; ++i)
-        many += L" w" + std::to_wstring(i);
+    for (int i = 1; i <= 35; ++i) many += L" w" + std::to_wstring(i);
     Words thirty = Split(many);
     thirty.resize(31);
     const std::pair<std::wstring, Words> cases[] = {
@@ -50,14 +46,12 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
         {L"p " + std::wstring(259, L'y'), {L"p", std::wstring(259, L'y')}},
         {L"p " + std::wstring(260, L'y'), {L"p", L"<overlong>"}},
         {L"p " + std::wstring(300, L'x') + L" next", {L"p", L"<overlong>", L"next"}}, {many, thirty}};
-    for (const auto& [line, words] : cases)
-        EXPECT_EQ(Split(line), words);
+    for (const auto& [line, words] : cases) EXPECT_EQ(Split(line), words);
     EXPECT_EQ(thirty.back(), L"w30");
     for (auto [file, name] : {std::pair{"C:\\x\\Uninstall_Quorvex.exe", "Uninstall_Quorvex"}, {"C:\\x\\a.b.exe", "a.b"},
                               {"C:\\x\\.profile", ".profile"}, {"C:\\x\\name", "name"}, {"C:name.", "name"},
                               {"", ""}}) {
-        char base[260];
-        BaseNameOf(file, base, sizeof base);
+        char base[260]; BaseNameOf(file, base, sizeof base);
         EXPECT_STREQ(base, name) << file;
     }
     char small[5] = "", path[8] = "ab", out[12], box[64], tiny[4];
@@ -79,8 +73,7 @@ TEST(Frame, SplittingIntoThirtyWordsAtMostBaseNamesBoundedTextCaseAndBoxText)
                                             {"C:\\dir/", 260, true, "C:\\dir/"}, {"", 260, true, "\\"},
                                             {"abc", 5, true, "abc\\"}, {"abc", 4, false, "abc"},
                                             {"ab\\", 4, true, "ab\\"}, {"", 1, false, ""}}) {
-        char buffer[261];
-        memset(buffer, '#', sizeof buffer);
+        char buffer[261]; memset(buffer, '#', sizeof buffer);
         memcpy(buffer, text, strlen(text) + 1);
         EXPECT_EQ(AddTrailingBackslash(buffer, size), fits) << text << " in " << size;
         EXPECT_STREQ(buffer, result);
@@ -103,10 +96,8 @@ std::string Remove(const std::string& entries, const char* key = "E0010407", int
         e.number = ReadOrderNumber(e.name);
         e.canonical = IsCanonicalName(e.number, e.name);
     }
-    CopyText(gLayoutKey, sizeof gLayoutKey, key);
-    gLayoutKeyIndex = keyIndex;
-    if (!RemoveLayoutFromPreload())
-        return gRegistryErrorText;
+    CopyText(gLayoutKey, sizeof gLayoutKey, key); gLayoutKeyIndex = keyIndex;
+    if (!RemoveLayoutFromPreload()) return gRegistryErrorText;
     std::string out = gLayoutNotInPreload ? "not in Preload " : "";
     for (unsigned i = 0; i < gRebuilt.preloadCount; ++i)
         out += std::string(gRebuilt.preload[i].name) + "=" + gRebuilt.preload[i].data + " ";
@@ -147,8 +138,7 @@ TEST(Removal, OrderNumbersWorkedExamplesOddNamesDuplicatesAndRefusals)
         // Substituted by the key twice: the later goes, the earlier maps to it under a fresh identifier.
         {"1=00000407 2=d0010407>E0010407 3=a0000409 4=d0020407>E0010407",
          "1=00000407 3=a0000409 2=d0010407 | d0010407=E0010407"}};
-    for (const auto& [entries, want] : cases)
-        EXPECT_EQ(Remove(entries), want);
+    for (const auto& [entries, want] : cases) EXPECT_EQ(Remove(entries), want);
     EXPECT_EQ(Remove("1=00000407 2=d0010407>E0010407", "E0010407", -1), "Schlüssel nicht vorhanden");
     EXPECT_EQ(Remove("1=00000407 2=d0010407>00000407", "00000407"), "Standard-Layout kann nicht entfernt werden");
     // What the user is left with must offer a layout other than the removed one.
@@ -174,8 +164,7 @@ TEST(Removal, IdentifiersSkipUsedNamesAndStayDistinctPerLanguageOverAThousandEnt
     ASSERT_EQ(gRebuilt.substituteCount, 999u);
     EXPECT_STREQ(gRebuilt.substitutes[998].name, "d1f40807");  // the 500th of its language
     std::set<std::string> names;
-    for (unsigned i = 0; i < gRebuilt.substituteCount; ++i)
-        names.insert(gRebuilt.substitutes[i].name);
+    for (unsigned i = 0; i < gRebuilt.substituteCount; ++i) names.insert(gRebuilt.substitutes[i].name);
     EXPECT_EQ(names.size(), 999u);
     char n1[] = "d0010407", n2[] = "D0020407", n3[] = "d0030807";
     SubstitutePair used[] = {{n1, n1}, {n2, n2}, {nullptr, nullptr}, {n3, n3}};
@@ -222,37 +211,25 @@ TEST(Invocation, TheKeyThenForceQuietAndLogInAnyOrderEachOnceAndOnlyTheCopyIsThe
     Judge(L"p /quiet 00010407");  // refused, and yet quietly
     EXPECT_TRUE(gQuiet);
     // The copy: a file directly inside "Uninstall_Quorvex." and 8 hex digits directly inside TEMP.
-    for (auto [path, copy] : {std::pair{"C:\\Temp\\Uninstall_Quorvex.0a1B2c3D\\Uninstall_Quorvex.exe", true},
-                              {"c:\\temp\\UNINSTALL_QUORVEX.0A1B2C3D\\x.exe", true},
-                              {"C:\\Temp\\Uninstall_Quorvex.exe", false},
-                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3\\x.exe", false},
-                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3g\\x.exe", false},
-                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d0\\x.exe", false},
-                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\", false},
-                              {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\Tief\\x.exe", false},
-                              {"C:\\Temp\\sub\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false},
-                              {"C:\\Other\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false}})
-        EXPECT_EQ(IsCopyPath(path, "C:\\Temp\\"), copy) << path;
+    const std::pair<const char*, bool> copies[] = {
+        {"C:\\Temp\\Uninstall_Quorvex.0a1B2c3D\\Uninstall_Quorvex.exe", true},
+        {"c:\\temp\\UNINSTALL_QUORVEX.0A1B2C3D\\x.exe", true}, {"C:\\Temp\\Uninstall_Quorvex.exe", false},
+        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3\\x.exe", false}, {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3g\\x.exe", false},
+        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d0\\x.exe", false}, {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\", false},
+        {"C:\\Temp\\Uninstall_Quorvex.0a1b2c3d\\Tief\\x.exe", false},
+        {"C:\\Temp\\sub\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false},
+        {"C:\\Other\\Uninstall_Quorvex.0a1b2c3d\\x.exe", false}};
+    for (auto [path, copy] : copies) EXPECT_EQ(IsCopyPath(path, "C:\\Temp\\"), copy) << path;
     EXPECT_FALSE(IsCopyPath("Uninstall_Quorvex.0a1b2c3d\\x.exe", ""));
 }
 
-} // namespace
-
-namespace {
-
 // UTF-16 units, as Windows hands them over, from a list of code units.
-std::wstring Units(std::initializer_list<unsigned> units)
-{
-    std::wstring out;
-    for (unsigned u : units)
-        out += static_cast<wchar_t>(u);
-    return out;
-}
-
+std::wstring Units(std::initializer_list<unsigned> units) { return std::wstring(units.begin(), units.end()); }
 std::string Utf8Of(const std::wstring& units, size_t size = kPathSize)
 {
     std::vector<char> out(size, '#');
-    return FromUtf16(units.c_str(), units.size(), out.data(), size) ? out.data() : "<refused:" + std::string(out.data()) + ">";
+    const bool whole = FromUtf16(units.c_str(), units.size(), out.data(), size);
+    return whole ? out.data() : "<refused:" + std::string(out.data()) + ">";
 }
 
 // A text cut by a bounded rule still is whole characters of the source: a prefix that converts.
@@ -313,18 +290,13 @@ TEST(Frame, NamesOutsideTheCodePageConvertWholeOrNotAtAllAndAreNeverCutInsideACh
 std::string Formatted(size_t size, const char* format, ...)
 {
     std::vector<char> buffer(size + 2048, '\xA5');
-    va_list args;
-    va_start(args, format);
-    FormatText(buffer.data(), size, format, args);
-    va_end(args);
+    va_list args; va_start(args, format);
+    FormatText(buffer.data(), size, format, args); va_end(args);
     bool intact = std::count(buffer.begin() + static_cast<long>(size), buffer.end(), '\xA5') == 2048;
     return intact && memchr(buffer.data(), 0, size) ? buffer.data() : "<overrun>";
 }
 template <typename... Args>
-std::string Format(const char* format, Args... args)
-{
-    return Formatted(64, format, args...);
-}
+std::string Format(const char* format, Args... args) { return Formatted(64, format, args...); }
 
 TEST(Frame, TheFormatterWritesPrintfsNumbersAndTextsAndShowsWhatItDoesNotKnow)
 {

@@ -38,8 +38,7 @@ const HKEY kUser = HKEY_CURRENT_USER, kMachine = HKEY_LOCAL_MACHINE;
 inline std::string Shown(const std::vector<RobotBox>& boxes)
 {
     std::string out;
-    for (const RobotBox& b : boxes)
-        out += b.caption + "|" + b.buttons + "|" + b.text + "\n";
+    for (const RobotBox& box : boxes) out += box.caption + "|" + box.buttons + "|" + box.text + "\n";
     return out;
 }
 // Information and warning boxes, questions, the file operations' boxes.
@@ -66,15 +65,10 @@ inline std::string Wow64Dir()
     BOOL wow = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow) && wow ? WindowsFolder(GetSystemWow64DirectoryW) : "";
 }
-inline std::string TempDir()
-{
-    wchar_t path[MAX_PATH];
-    return GetTempPathW(MAX_PATH, path) ? Utf8(path) : "";
-}
+inline std::string TempDir() { wchar_t path[MAX_PATH]; return GetTempPathW(MAX_PATH, path) ? Utf8(path) : ""; }
 inline std::string ShellFolder(int csidl)
 {
-    wchar_t path[MAX_PATH] = L"";
-    SHGetFolderPathW(nullptr, csidl, nullptr, 0, path);
+    wchar_t path[MAX_PATH] = L""; SHGetFolderPathW(nullptr, csidl, nullptr, 0, path);
     return Utf8(path);
 }
 inline std::string ProgramFolder() { return ShellFolder(CSIDL_PROGRAM_FILES) + "\\Morvain"; }
@@ -124,10 +118,8 @@ inline void RemoveTree(const std::string& path)  // a file or a whole folder
 {
     NoRedirection guard;
     SetFileAttributesW(Utf16(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileW(Utf16(path).c_str()))
-        return;
-    for (const std::string& inside : Found(path + "\\", "*", false))
-        RemoveTree(inside);
+    if (DeleteFileW(Utf16(path).c_str())) return;
+    for (const std::string& inside : Found(path + "\\", "*", false)) RemoveTree(inside);
     RemoveDirectoryW(Utf16(path).c_str());
 }
 // The ways a file refuses to go: held open without delete sharing (while the
@@ -170,13 +162,11 @@ inline bool PendingDeletion(const std::string& dir)
 inline void ClearCopies()
 {
     RegDeleteKeyValueW(kMachine, Utf16(kSessionManager).c_str(), L"PendingFileRenameOperations");
-    for (const std::string& dir : CopyDirs())
-        RemoveTree(dir);
+    for (const std::string& dir : CopyDirs()) RemoveTree(dir);
 }
-// Access for SYSTEM and the Administrators alone, nothing inherited. Wine
-// keeps no owner and no protection flag: it maps the DACL onto the Unix
-// permissions and reads back the owning user in the Administrators' place.
-// What it does show: SYSTEM and the owner, nobody else.
+// Access for SYSTEM and the Administrators alone, nothing inherited. Wine keeps no owner and no protection flag: it
+// maps the DACL onto the Unix permissions and reads back the owning user in the Administrators' place. What it does
+// show: SYSTEM and the owner, nobody else.
 inline ::testing::AssertionResult OnlyForAdministrators(const std::string& path)
 {
     PSECURITY_DESCRIPTOR sd = nullptr;
@@ -185,8 +175,7 @@ inline ::testing::AssertionResult OnlyForAdministrators(const std::string& path)
     if (GetNamedSecurityInfoW(Utf16(path).c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd) == 0)
         ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &text, nullptr);
     const std::string got = text ? Utf8(text) : "<none>", owner = got.substr(0, got.find("D:"));
-    LocalFree(text);
-    LocalFree(sd);
+    LocalFree(text); LocalFree(sd);
     if (got == "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)" ||
         (owner.size() > 2 && got == owner + "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + owner.substr(2) + ")"))
         return ::testing::AssertionSuccess();
@@ -227,8 +216,7 @@ inline void RemoveKey(HKEY root, const std::string& path)
         reinterpret_cast<LONG(NTAPI*)(HANDLE)>(reinterpret_cast<void*>(
             GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey")))(key);
     RegCloseKey(key);
-    RegDeleteTreeW(root, Utf16(path).c_str());
-    RegDeleteKeyW(root, Utf16(path).c_str());
+    RegDeleteTreeW(root, Utf16(path).c_str()); RegDeleteKeyW(root, Utf16(path).c_str());
 }
 inline void WriteValues(HKEY root, const std::string& path, const Values& values)  // replaces the key
 {
@@ -236,8 +224,7 @@ inline void WriteValues(HKEY root, const std::string& path, const Values& values
     RemoveKey(root, path);
     EXPECT_EQ(RegCreateKeyW(root, Utf16(path).c_str(), &key), 0) << path;
     RegCloseKey(key);
-    for (const auto& [name, data] : values)
-        PutValue(root, path, name, data);
+    for (const auto& [name, data] : values) PutValue(root, path, name, data);
 }
 inline UniqueKey Open(HKEY root, const std::string& path, REGSAM access = KEY_READ)
 {
@@ -275,8 +262,7 @@ inline std::string Subkeys(HKEY root, const std::string& path)  // " a b c", sor
         names.push_back(Utf8(name));
     std::sort(names.begin(), names.end());
     std::string out;
-    for (const std::string& n : names)
-        out += " " + n;
+    for (const std::string& n : names) out += " " + n;
     return out;
 }
 inline void SetKeyDacl(HKEY root, const std::string& path, const char* sddl)
@@ -291,13 +277,13 @@ inline void SetKeyDacl(HKEY root, const std::string& path, const char* sddl)
 // bert not logged on, his hive a file an earlier run left loaded; carl logged on with only our layout; a default
 // profile for new accounts, a file too; the logon screen's .DEFAULT. And the current user's language lists.
 inline const std::string kAnna = "S-1-5-21-7-7-7-1001\\", kCarl = "S-1-5-21-7-7-7-1003\\",
-                         kBert = "S-1-5-21-7-7-7-1002",
+                         kBert = "S-1-5-21-7-7-7-1002", kLinkTarget = "System\\QuorvexLinkTarget",
                          kLanguages = "Control Panel\\International\\User Profile", kHives[] = {"Ольга", "Default"},
                          kProfiles = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\",
-                         kLink = "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk", kLinkTarget = "System\\QuorvexLinkTarget",
+                         kLink = "\\Tastaturbelegung E1 (V3.11) Schaubild.lnk",
                          kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-inline const std::string kUserLinks[] = {"C:\\users\\Łukasz\\Schreibtisch" + kLink, "C:\\users\\Ольга\\Desktop" + kLink,
-                                         "C:\\users\\Default\\Desktop" + kLink};
+inline const std::string kUserLinks[] = {"C:\\users\\Łukasz\\Schreibtisch" + kLink,
+                                         "C:\\users\\Ольга\\Desktop" + kLink, "C:\\users\\Default\\Desktop" + kLink};
 inline const std::pair<HKEY, std::string> kUserLists[] = {
     {HKEY_USERS, kAnna + kPreloadPath}, {HKEY_USERS, kAnna + kSubstitutesPath}, {HKEY_USERS, kAnna + kLanguages},
     {HKEY_USERS, kAnna + kLanguages + "\\de-DE"}, {HKEY_USERS, kCarl + kPreloadPath},
@@ -309,13 +295,11 @@ inline std::string Dword(DWORD v) { return std::string(reinterpret_cast<const ch
 inline void WriteDwords(HKEY root, const std::string& path, const std::vector<std::pair<std::string, DWORD>>& values)
 {
     WriteValues(root, path, {});
-    for (const auto& [name, number] : values)
-        PutValue(root, path, name, Dword(number), REG_DWORD);
+    for (const auto& [name, number] : values) PutValue(root, path, name, Dword(number), REG_DWORD);
 }
 inline void ClearUsers()
 {
-    for (const std::string& hive : {"Quorvex_" + kBert, std::string("Quorvex_Default")})
-        UnloadUserHive(hive.c_str());
+    for (const std::string& hive : {"Quorvex_" + kBert, std::string("Quorvex_Default")}) UnloadUserHive(hive.c_str());
     RemoveKey(HKEY_USERS, kCarl + kPreloadPath);  // a link, maybe
     for (const auto& [root, key] : {std::pair{HKEY_USERS, kAnna}, {HKEY_USERS, kCarl}, {kMachine, kProfiles + kAnna},
                                     {kMachine, kProfiles + kBert}, {kMachine, kProfiles + kCarl},
@@ -324,18 +308,28 @@ inline void ClearUsers()
         RemoveKey(root, key.back() == '\\' ? key.substr(0, key.size() - 1) : key);
     RegDeleteKeyValueW(kMachine, Utf16(kProfiles).c_str(), L"Default");
     gHiveFiles[0] = gHiveFiles[1] = "";
-    for (const char* name : {"Łukasz", "Ольга", "carl", "Default"})
-        RemoveTree(std::string("C:\\users\\") + name);
+    for (const char* name : {"Łukasz", "Ольга", "carl", "Default"}) RemoveTree(std::string("C:\\users\\") + name);
 }
-inline void EnablePrivilege(const char* name)  // what saving and loading hives takes
+// What saving and loading hives takes: "SeBackupPrivilege SeRestorePrivilege" as far as they are enabled in this
+// process's token, after enabling or disabling both when told.
+inline std::string HivePrivilegesOn(bool enable = false, bool disable = false)
 {
+    std::string on;
     HANDLE token = nullptr;
-    TOKEN_PRIVILEGES wanted = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token) &&
-                LookupPrivilegeValueW(nullptr, Utf16(name).c_str(), &wanted.Privileges[0].Luid) &&
-                AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr) && GetLastError() == 0) << name;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token);
+    for (const wchar_t* name : {L"SeBackupPrivilege", L"SeRestorePrivilege"}) {
+        PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {{{0, 0}, 0}}};
+        TOKEN_PRIVILEGES change = {1, {{{0, 0}, DWORD(enable ? SE_PRIVILEGE_ENABLED : 0)}}};
+        LookupPrivilegeValueW(nullptr, name, &set.Privilege[0].Luid);
+        change.Privileges[0].Luid = set.Privilege[0].Luid;
+        if (enable || disable) AdjustTokenPrivileges(token, FALSE, &change, 0, nullptr, nullptr);
+        BOOL held = FALSE;
+        if (PrivilegeCheck(token, &set, &held) && held) on += (on.empty() ? "" : " ") + Utf8(name);
+    }
     CloseHandle(token);
+    return on;
 }
+inline const Values kPreloaded = {{"1", "00000407"}, {"2", "d0010407"}};  // 2 stands for the layout
 inline void LayUserLists(HKEY root, const std::string& hive, const Values& preload)
 {
     WriteValues(root, hive + kPreloadPath, preload);
@@ -348,8 +342,7 @@ inline std::string LayProfile(const std::string& folder, const std::string& sid)
     RemoveTree(folder);
     SHCreateDirectoryExW(nullptr, Utf16(folder + "\\Desktop").c_str(), nullptr);
     PutFile(folder + "\\Desktop" + kLink, "shortcut");
-    const std::string file = folder + "\\NTUSER.DAT";
-    HKEY hive = nullptr;
+    const std::string file = folder + "\\NTUSER.DAT"; HKEY hive = nullptr;
     RegOpenKeyExW(kUser, L"qvx-hive", REG_OPTION_OPEN_LINK, KEY_READ, &hive);
     EXPECT_EQ(RegSaveKeyW(UniqueKey(hive).get(), Utf16(file).c_str(), nullptr), 0) << file;
     PutValue(kMachine, kProfiles + sid, sid.empty() ? "Default" : "ProfileImagePath", folder, REG_EXPAND_SZ);
@@ -358,15 +351,13 @@ inline std::string LayProfile(const std::string& folder, const std::string& sid)
 // count of the benchmark's 50 profiles not logged on, each holding the layout; the others gone.
 inline void LayProfiles(int count)
 {
-    EnablePrivilege(SE_BACKUP_NAME);
-    LayUserLists(kUser, "qvx-hive\\", {{"1", "00000407"}, {"2", "d0010407"}});
+    EXPECT_EQ(HivePrivilegesOn(true), "SeBackupPrivilege SeRestorePrivilege");
+    LayUserLists(kUser, "qvx-hive\\", kPreloaded);
     for (int i = 0; i < 50; ++i) {
         const std::string folder = "C:\\users\\p" + std::to_string(i),
                           sid = "S-1-5-21-8-8-8-" + std::to_string(2000 + i);
-        RemoveTree(folder);
-        RemoveKey(kMachine, kProfiles + sid);
-        if (i < count)
-            LayProfile(folder, sid);
+        RemoveTree(folder); RemoveKey(kMachine, kProfiles + sid);
+        if (i < count) LayProfile(folder, sid);
     }
     RemoveKey(kUser, "qvx-hive");
 }
@@ -374,28 +365,25 @@ inline void LayProfiles(int count)
 enum BertHive { kPlainHive, kListLinked, kRootLinked };
 inline void ArrangeUsers(BertHive bert = kPlainHive)
 {
-    LayUserLists(HKEY_USERS, kAnna, {{"1", "00000407"}, {"2", "d0010407"}});
+    LayUserLists(HKEY_USERS, kAnna, kPreloaded);
     WriteDwords(HKEY_USERS, kAnna + kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
     PutValue(HKEY_USERS, kAnna + kLanguages, "InputMethodOverride", "0407:e0010407");
     PutValue(HKEY_USERS, kAnna + kShellFolders, "Desktop", "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
-    SHCreateDirectoryExW(nullptr, L"C:\\users\\Łukasz\\Schreibtisch", nullptr);
-    PutFile(kUserLinks[0], "shortcut");
+    SHCreateDirectoryExW(nullptr, L"C:\\users\\Łukasz\\Schreibtisch", nullptr); PutFile(kUserLinks[0], "shortcut");
     LayUserLists(HKEY_USERS, kCarl, {{"1", "d0010407"}});
-    LayUserLists(HKEY_USERS, ".DEFAULT\\", {{"1", "00000407"}, {"2", "d0010407"}});
-    LayUserLists(kUser, "qvx-hive\\", {{"1", "00000407"}, {"2", "d0010407"}});
+    LayUserLists(HKEY_USERS, ".DEFAULT\\", kPreloaded);
+    LayUserLists(kUser, "qvx-hive\\", kPreloaded);
     WriteDwords(kUser, kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
     WriteDwords(kUser, kLanguages + "\\de-CH", {{"0807:E0010407", 5}});
     PutValue(kUser, kLanguages + "\\de-CH", "CachedLanguageName", "@Winlangdb.dll,-1106");  // as Windows writes it
     WriteDwords(kUser, kLanguages + " System Backup\\de-CH", {{"0807:e0010407", 1}});
-    EnablePrivilege(SE_BACKUP_NAME);
-    EnablePrivilege(SE_RESTORE_NAME);
+    EXPECT_EQ(HivePrivilegesOn(true), "SeBackupPrivilege SeRestorePrivilege");
     gHiveFiles[1] = LayProfile("C:\\users\\Default", "");
     const std::string linked = bert == kRootLinked ? "qvx-hive" : "qvx-hive\\" + std::string(kPreloadPath);
     if (bert != kPlainHive)
         RemoveKey(kUser, linked), MakeKeyLink(kUser, linked, kLinkTarget);
     gHiveFiles[0] = LayProfile("C:\\users\\Ольга", kBert);
-    RemoveKey(kUser, linked);
-    RemoveKey(kUser, "qvx-hive");
+    RemoveKey(kUser, linked); RemoveKey(kUser, "qvx-hive");
     EXPECT_EQ(RegLoadKeyW(HKEY_USERS, Utf16("Quorvex_" + kBert).c_str(), L"C:\\users\\Ольга\\NTUSER.DAT"), 0);
     PutValue(kMachine, kProfiles + kAnna, "ProfileImagePath", "%SystemDrive%\\users\\Łukasz", REG_EXPAND_SZ);
     PutValue(kMachine, kProfiles + kCarl, "ProfileImagePath", "C:\\users\\carl", REG_EXPAND_SZ);
@@ -404,8 +392,7 @@ inline void ArrangeUsers(BertHive bert = kPlainHive)
 inline std::string Users()
 {
     std::string out;
-    for (const auto& [root, path] : kUserLists)
-        out += List(root, path) + ";";
+    for (const auto& [root, path] : kUserLists) out += List(root, path) + ";";
     for (const std::string& link : kUserLinks)
         out += Attributes(link) == INVALID_FILE_ATTRIBUTES ? "" : " " + link.substr(9, link.find('\\', 9) - 9);
     for (int i = 0; i < 2; ++i)
@@ -419,9 +406,8 @@ inline std::vector<std::string> Renamed()
     NoRedirection guard;
     return Found(SystemDir(), "Quorvex.DLL.*.del", false);
 }
-// Driver files, the layout's key beside 00000407 and 00000409, Preload
-// 1 = 00000407 and 2 = d0010407 substituted by the key, program folder with
-// its three files, both shortcuts, the registration entry; no copies left.
+// Driver files, the layout's key beside 00000407 and 00000409, Preload 1 = 00000407 and 2 = d0010407 substituted by
+// the key, program folder with its three files, both shortcuts, the registration entry; no copies left.
 inline void InstallProduct()
 {
     ClearCopies();
@@ -432,12 +418,9 @@ inline void InstallProduct()
           {kKey, "Layout Id", "00c1"}, {"00000407", "Layout File", "KBDGR.DLL"},
           {"00000409", "Layout File", "KBDUS.DLL"}})
         PutValue(kMachine, LayoutPath(key), name, data);
-    WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "d0010407"}});
-    WriteValues(kUser, kSubstitutesPath, {{"d0010407", kKey}});
-    for (const std::string& renamed : Renamed())
-        RemoveTree(renamed);
-    RemoveTree(ProgramFolder());
-    CreateDirectoryW(Utf16(ProgramFolder()).c_str(), nullptr);
+    LayUserLists(kUser, "", kPreloaded);
+    for (const std::string& renamed : Renamed()) RemoveTree(renamed);
+    RemoveTree(ProgramFolder()); CreateDirectoryW(Utf16(ProgramFolder()).c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(Utf16(PROGRAM_EXE).c_str(), Utf16(InstalledExe()).c_str(), FALSE)) << PROGRAM_EXE;
     for (const auto& [path, content] : {std::pair{SystemDir() + "Quorvex.DLL", "driver"},
                                         {Wow64Dir().empty() ? "" : Wow64Dir() + "Quorvex.DLL", "driver32"},
@@ -475,16 +458,14 @@ inline std::string ProductLeft()
         {"exe", folder + kHelperFiles[0]}, {"pdf", folder + kHelperFiles[1]}, {"ico", folder + kHelperFiles[2]},
         {"folder", ProgramFolder()}, {"desktop", Shortcut(false)}, {"common", Shortcut(true)}};
     const std::set<std::string> marked = MarkedForDeletion();
-    std::string left;
-    for (const std::string& renamed : Renamed())
-        left += std::string(left.empty() ? "" : " ") + (marked.count(Lower(renamed)) ? "renamed" : "stray");
-    if (marked.count(Lower(SystemDir() + "Quorvex.DLL")))
-        left += left.empty() ? "pending" : " pending";
+    std::string left;  // a blank before each part
+    for (const std::string& renamed : Renamed()) left += marked.count(Lower(renamed)) ? " renamed" : " stray";
+    if (marked.count(Lower(SystemDir() + "Quorvex.DLL"))) left += " pending";
     NoRedirection guard;
     for (const auto& [name, path] : parts)
-        if (Attributes(path) != INVALID_FILE_ATTRIBUTES)
-            left += std::string(left.empty() ? "" : " ") + name;
-    return Open(kMachine, EntryPath()) ? left + (left.empty() ? "entry" : " entry") : left;
+        if (Attributes(path) != INVALID_FILE_ATTRIBUTES) left += " " + std::string(name);
+    if (Open(kMachine, EntryPath())) left += " entry";
+    return left.empty() ? left : left.substr(1);
 }
 // The user's lists and the layouts, then the parts of the product.
 inline std::string Machine()
@@ -500,19 +481,14 @@ inline RobotRun RunInstalled(const std::string& args, const std::vector<std::str
 {
     RobotOptions options;
     options.commandLine = args == "<none>" ? "" : args == "<blanks>" ? "   " : "\"" + exe + "\" " + args;
-    options.applicationName = exe;
-    options.answers = answers;
-    options.statusClass = "Uninstall_Quorvex";
-    options.environment = environment;
-    options.timeoutMs = 30000;
-    options.whileShown = std::move(whileShown);
+    options.applicationName = exe; options.answers = answers; options.statusClass = "Uninstall_Quorvex";
+    options.environment = environment; options.timeoutMs = 30000; options.whileShown = std::move(whileShown);
     return RunWithRobot(options);
 }
 // Every process started, the first and its copies, ended by itself with this exit code.
 inline ::testing::AssertionResult EndedWith(const RobotRun& run, unsigned long code, size_t copies)
 {
-    std::vector<unsigned long> codes = run.otherExitCodes;
-    codes.insert(codes.begin(), run.exitCode);
+    std::vector<unsigned long> codes = run.otherExitCodes; codes.insert(codes.begin(), run.exitCode);
     if (run.started && !run.timedOut && codes == std::vector<unsigned long>(copies + 1, code))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << DescribeRun(run);

@@ -1,15 +1,11 @@
-// The uninstaller under Wine: its parts where the whole program cannot show
-// them, then the whole program under the robot on the roads through the
-// hand-over and the uninstall, loud and quiet, on machines that fight back.
-// The removal rules and the words of the command line are checked natively.
+// The uninstaller under Wine: its parts where the whole program cannot show them, then the whole program under the
+// robot on the roads through the hand-over and the uninstall, loud and quiet, on machines that fight back. The removal
+// rules and the words of the command line are checked natively.
 #include "support.h"
 
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <functional>
-#include <set>
 #include <thread>
 
 #include "files/files.h"
@@ -30,8 +26,7 @@ TEST(Files, CopyDirectoryIsFreshAndProtected)
 {
     ClearCopies();
     const std::string taken = TempDir() + "Uninstall_Quorvex.00000001";
-    CreateDirectoryW(Utf16(taken).c_str(), nullptr);
-    PutFile(taken + "\\planted.exe", "planted");
+    CreateDirectoryW(Utf16(taken).c_str(), nullptr); PutFile(taken + "\\planted.exe", "planted");
     char dir[260];
     ASSERT_TRUE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { static unsigned next = 1; return next++; }));
     EXPECT_EQ(dir, TempDir() + "Uninstall_Quorvex.00000002");
@@ -68,39 +63,16 @@ TEST(LayoutRegistry, AListDeletedWhileReadEndsItsLoop)
     EXPECT_EQ(names, 0u);
 }
 
-// "SeBackupPrivilege SeRestorePrivilege" as far as they are enabled in this process's token.
-std::string HivePrivilegesOn(bool enable = false, bool disable = false)
-{
-    std::string on;
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token);
-    for (const wchar_t* name : {L"SeBackupPrivilege", L"SeRestorePrivilege"}) {
-        PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {{{0, 0}, 0}}};
-        TOKEN_PRIVILEGES change = {1, {{{0, 0}, DWORD(enable ? SE_PRIVILEGE_ENABLED : 0)}}};
-        LookupPrivilegeValueW(nullptr, name, &set.Privilege[0].Luid);
-        change.Privileges[0].Luid = set.Privilege[0].Luid;
-        if (enable || disable)
-            AdjustTokenPrivileges(token, FALSE, &change, 0, nullptr, nullptr);
-        BOOL held = FALSE;
-        if (PrivilegeCheck(token, &set, &held) && held)
-            on += (on.empty() ? "" : " ") + Utf8(name);
-    }
-    CloseHandle(token);
-    return on;
-}
-
 // The backup and restore privileges are on only while hives load: the token is as it was before and after.
 TEST(OtherUsers, HivePrivilegesAreOnOnlyWhileHivesLoad)
 {
     InstallProduct();
-    CopyText(gLayoutKey, sizeof gLayoutKey, kKey);
-    gLayoutKeyIndex = 0;
+    CopyText(gLayoutKey, sizeof gLayoutKey, kKey); gLayoutKeyIndex = 0;
     PrepareSystemDirectories();
     for (bool enabled : {false, true}) {
         ArrangeUsers();  // bert's hive left loaded, as by an earlier run
         HivePrivilegesOn(enabled, !enabled);
-        StartAnsweringOwnBoxes({});
-        CleanOtherUsers(DISPLAY, "Tastaturbelegung E1 (V3.11) Schaubild");
+        StartAnsweringOwnBoxes({}); CleanOtherUsers(DISPLAY, "Tastaturbelegung E1 (V3.11) Schaubild");
         EXPECT_EQ(Shown(StopAnsweringOwnBoxes()), "");
         EXPECT_EQ(HivePrivilegesOn(), enabled ? "SeBackupPrivilege SeRestorePrivilege" : "");
         EXPECT_EQ(Attributes(kUserLinks[1]), INVALID_FILE_ATTRIBUTES) << "bert's hive was loaded";
@@ -119,17 +91,15 @@ TEST(Uninstall, OneRemovalAtATime)
     for (int i = 0; i < 2; ++i) {
         RemoveTree(logs[i]);
         std::wstring line = Utf16("\"" + InstalledExe() + "\" " + kKey + " /quiet \"/log=" + logs[i] + "\"");
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessW(Utf16(InstalledExe()).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &started[i]));
+        STARTUPINFOW startup = {}; startup.cb = sizeof startup;
+        ASSERT_TRUE(CreateProcessW(Utf16(InstalledExe()).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &started[i]));
     }
     DWORD codes[2] = {};
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(WaitForSingleObject(started[i].hProcess, 30000), WAIT_OBJECT_0);
         GetExitCodeProcess(started[i].hProcess, &codes[i]);
-        CloseHandle(started[i].hProcess);
-        CloseHandle(started[i].hThread);
+        CloseHandle(started[i].hProcess); CloseHandle(started[i].hThread);
     }
     EXPECT_EQ(std::set<DWORD>(codes, codes + 2), (std::set<DWORD>{0, 1618}));
     const int removed = codes[0] == 0 ? 0 : 1;
@@ -150,12 +120,10 @@ TEST(LayoutRegistry, DISABLED_Benchmark)
         for (int run = 0; run < 3; ++run) {
             WriteValues(kUser, kPreloadPath, {{"1", "00000407"}});
             WriteValues(kUser, kSubstitutesPath, {{"dfff0407", "00020407"}});
-            RemoveKey(kMachine, kLayoutsPath);
-            PutValue(kMachine, LayoutPath(kKey), "Layout File", "X");
+            RemoveKey(kMachine, kLayoutsPath); PutValue(kMachine, LayoutPath(kKey), "Layout File", "X");
             for (unsigned j = 1; j < n; ++j) {
                 char id[16], layout[16];
-                snprintf(id, sizeof id, "d%03x0407", j);
-                snprintf(layout, sizeof layout, "A%03X0407", j);
+                snprintf(id, sizeof id, "d%03x0407", j); snprintf(layout, sizeof layout, "A%03X0407", j);
                 PutValue(kUser, kPreloadPath, std::to_string(j + 1), id);
                 PutValue(kUser, kSubstitutesPath, id, j == 1 ? kKey : layout);
                 PutValue(kMachine, LayoutPath(layout), "Layout File", "X.DLL");
@@ -192,20 +160,20 @@ TEST(Frame, WindowsErrorTextSystemTextAndAccessHint)
 const std::string kWarning = "Warnung bei Deinstallation von " DISPLAY ":\n",
                   kError = "Fehler beim Öffnen des Registry-";
 UniqueFile gHeld;  // a file an arrangement holds open during the run
-void P(const std::string& n, const std::string& d, DWORD type = REG_SZ) { PutValue(kUser, kPreloadPath, n, d, type); }
-void S(const std::string& n, const std::string& d, DWORD type = REG_SZ)
+void AddPreload(const std::string& name, const std::string& data, DWORD type = REG_SZ)
 {
-    PutValue(kUser, kSubstitutesPath, n, d, type);
+    PutValue(kUser, kPreloadPath, name, data, type);
 }
+void AddSubstitute(const std::string& name, const std::string& data) { PutValue(kUser, kSubstitutesPath, name, data); }
 const std::string kOtherDriver = "Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine andere "
     "Treiberdatei-Angabe als zum Zeitpunkt der Installation.\nAus Sicherheitsgründen wird daher die Deinstallation "
     "jetzt nicht durchgeführt.\nTreiber: " DISPLAY "\n";
 // Layouts nobody may read: a German one (Swiss) named with %, and one whose language matches only ignoring case.
 const char kPercentLayout[] = "%s%n0807", kLowerLayout[] = "00000c07";
 
-// Arranged on the complete installation: the answers, the boxes, the lists and
-// parts of the product left ("<unchanged>": the machine as it was), the copies
-// started, every process's exit code, a quiet run's log, the program started.
+// Arranged on the complete installation: the answers, the boxes, the lists and parts of the product left
+// ("<unchanged>": the machine as it was), the copies started, every process's exit code, a quiet run's log, the program
+// started.
 struct Road {
     std::string what;
     std::function<void()> arrange;
@@ -244,6 +212,12 @@ Road Rebuilt(const char* what, std::function<void()> arrange, const std::string&
 {
     return {what, std::move(arrange), kQuestion + kDone, preload, subs};
 }
+// The road with what else it leaves, looked at after the run, and what is looked at while each box stands.
+Road Checked(Road road, std::function<void()> check, std::function<void(const RobotBox&)> whileShown = {})
+{
+    road.check = std::move(check); road.whileShown = std::move(whileShown);
+    return road;
+}
 // Quietly: no window, no box, the copy's exit code through the installed program's, a log in UTF-8.
 const std::string kLog = TempDir() + "qvx quiet.log", kUsualLog = TempDir() + "Uninstall_Quorvex.log";
 const std::string kQuietly = kKey + std::string(" /quiet \"/log=") + kLog + "\"";
@@ -252,9 +226,7 @@ Road Quiet(const char* what, std::function<void()> arrange, unsigned code, std::
 {
     Road road = Refused(what, std::move(arrange), "", {}, args, "", copies);
     road.preload = code && code != ERROR_SUCCESS_REBOOT_REQUIRED ? "<unchanged>" : "1=00000407";
-    road.left = left;
-    road.code = code;
-    road.log = std::move(log);
+    road.left = left; road.code = code; road.log = std::move(log);
     return road;
 }
 // The road with the machine's other users arranged first; each is left the standard layout at least, carl too
@@ -280,33 +252,39 @@ Road TurnedAgainst(Road road, BertHive bert)
     road.arrange = [arrange = road.arrange] {
         arrange();
         PutValue(kMachine, kLinkTarget, "1", "d0010407");
-        RemoveKey(HKEY_USERS, kCarl + kPreloadPath);
-        MakeKeyLink(HKEY_USERS, kCarl + kPreloadPath, kLinkTarget);
-        gPipe.reset(CreateNamedPipeW(L"\\\\.\\pipe\\qvx-desktop", PIPE_ACCESS_DUPLEX, PIPE_NOWAIT, 1, 0, 0, 0, nullptr));
+        RemoveKey(HKEY_USERS, kCarl + kPreloadPath); MakeKeyLink(HKEY_USERS, kCarl + kPreloadPath, kLinkTarget);
+        gPipe.reset(CreateNamedPipeW(L"\\\\.\\pipe\\qvx-desktop", PIPE_ACCESS_DUPLEX, PIPE_NOWAIT, 1, 0, 0, 0,
+                                     nullptr));
         PutValue(HKEY_USERS, kAnna + kShellFolders, "Desktop", "\\\\.\\pipe\\qvx-desktop", REG_EXPAND_SZ);
-        PutValue(HKEY_USERS, kCarl + kShellFolders, "Desktop", "%SystemDrive%\\users\\%USERNAME%\\Desktop", REG_EXPAND_SZ);
-        SHCreateDirectoryExW(nullptr, L"C:\\users\\carl\\Desktop", nullptr);
-        PutFile(kCarlLink, "shortcut");
+        PutValue(HKEY_USERS, kCarl + kShellFolders, "Desktop", "%SystemDrive%\\users\\%USERNAME%\\Desktop",
+                 REG_EXPAND_SZ);
+        SHCreateDirectoryExW(nullptr, L"C:\\users\\carl\\Desktop", nullptr); PutFile(kCarlLink, "shortcut");
         gLoadedWhileShown = "";
     };
-    road.check = [] {
+    return Checked(road, [] {
         EXPECT_FALSE(ConnectNamedPipe(gPipe.get(), nullptr));
         EXPECT_EQ(GetLastError(), DWORD{ERROR_PIPE_LISTENING}) << "the desktop's pipe was reached";
         gPipe.reset();
         EXPECT_EQ(Attributes(kCarlLink), INVALID_FILE_ATTRIBUTES) << kCarlLink;
         EXPECT_EQ(gLoadedWhileShown, "");
-        RemoveKey(HKEY_USERS, kCarl + kPreloadPath);
-        RemoveKey(kMachine, kLinkTarget);
-    };
-    road.whileShown = [](const RobotBox& box) {  // bert's warning waits with his hive unloaded
-        if (box.text.find("Ольга") != std::string::npos && Subkeys(HKEY_USERS, "").find(" Quorvex_") != std::string::npos)
-            gLoadedWhileShown += Subkeys(HKEY_USERS, "");
-    };
-    return road;
+        RemoveKey(HKEY_USERS, kCarl + kPreloadPath); RemoveKey(kMachine, kLinkTarget);
+    }, [](const RobotBox& box) {  // bert's warning waits with his hive unloaded
+        if (box.text.find("Ольга") == std::string::npos) return;
+        const std::string loaded = Subkeys(HKEY_USERS, "");
+        if (loaded.find(" Quorvex_") != std::string::npos) gLoadedWhileShown += loaded;
+    });
 }
 UniqueHandle gLock;  // a lock whose owner ended without releasing it
 RobotRun gSecond;    // a start while another removal runs
 HMODULE gMapped;     // the driver file, mapped as an image by this process
+// A restart, each of its processes ending by itself; the driver files it leaves.
+std::vector<std::string> DriverFilesAfterRestart()
+{
+    const RobotRun restart = RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe");
+    EXPECT_TRUE(EndedWith(restart, 0, restart.otherExitCodes.size()));
+    NoRedirection guard;
+    return Found(SystemDir(), "Quorvex.DLL*", false);
+}
 void MapDriver()
 {
     NoRedirection guard;
@@ -315,15 +293,9 @@ void MapDriver()
     gMapped = LoadLibraryExW(driver.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(gMapped, nullptr);
 }
-void LayLists()  // the current user's lists as installed, still naming the layout
-{
-    WriteValues(kUser, kPreloadPath, {{"1", "00000407"}, {"2", "d0010407"}});
-    WriteValues(kUser, kSubstitutesPath, {{"d0010407", kKey}});
-}
 std::string LogLine(std::string text)  // a box's text as its log line shows it
 {
-    for (size_t at; (at = text.find('\n')) != std::string::npos;)
-        text.replace(at, 1, " | ");
+    for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, " | ");
     return text;
 }
 std::string LinkRefused(const std::string& who, const std::string& key)
@@ -350,8 +322,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     const std::string driver = SystemDir() + "Quorvex.DLL", folder = ProgramFolder(),
                       pdf = folder + "\\" + kHelperFiles[1], a258(258, 'A'), b259(259, 'B'), c260(260, 'C');
     std::string full = "1=00000407";  // 1000 read of 1001, one removed
-    for (int i = 2; i <= 999; ++i)
-        full += " " + std::to_string(i) + "=00000409";
+    for (int i = 2; i <= 999; ++i) full += " " + std::to_string(i) + "=00000409";
     const std::string inUse = Ask("Die Treiberdatei " + driver + " wird gerade verwendet (zum Beispiel, weil die "
         "Tastaturbelegung in einer Sitzung aktiv ist) und kann erst beim nächsten Neustart von Windows gelöscht "
         "werden.\n\nSoll die Deinstallation jetzt abgeschlossen und die Treiberdatei beim Neustart gelöscht werden?");
@@ -368,25 +339,21 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht "
                   "leer):\n  " + folder);
     };
-    const std::string kRefusedLog = "Deinstallationsprogramm nicht mit gültigem Registry-Key für die "
-                                    "Tastatur aufgerufen ";
     const std::string kLeftToRestart = "[Kopie] Status: Treiberdatei wird beim Neustart gelöscht: ";
     const std::string kCleaning = "[Kopie] Status: Bereinige Tastatur-Einstellungen von ";
     const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY
                                " => Ja";
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) "
                                  "vorhanden:\n  " + driver + "\n\nTrotzdem fortfahren?");
-    // The program folds ASCII letters alone: every other letter of the user's name stays as written.
     const std::string finish = Ask("Die Deinstallation von " DISPLAY " wurde nicht abgeschlossen.\n\nSoll sie jetzt "
                                    "abgeschlossen werden?");
     const auto cutShort = [=] {  // cut off after the layout's key: driver files gone, the lists rebuilt, the rest there
-        RemoveTree(driver);
-        RemoveTree(Wow64Dir().empty() ? "C:\\qvx-none" : Wow64Dir() + "Quorvex.DLL");
+        RemoveTree(driver); RemoveTree(Wow64Dir().empty() ? "C:\\qvx-none" : Wow64Dir() + "Quorvex.DLL");
         RemoveKey(kMachine, LayoutPath(kKey));
-        WriteValues(kUser, kPreloadPath, {{"1", "00000407"}});
-        WriteValues(kUser, kSubstitutesPath, {});
+        WriteValues(kUser, kPreloadPath, {{"1", "00000407"}}); WriteValues(kUser, kSubstitutesPath, {});
     };
     std::string temp = TempDir(), upper = temp;
+    // The program folds ASCII letters alone: every other letter of the user's name stays as written.
     std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
     ASSERT_NE(upper, temp) << "the temporary path needs lower-case letters";
     ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "the null driver's screen";
@@ -422,16 +389,19 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                         "HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes") + kDone,
          "1=00000407 2=d0010407", "d0010407=E0010407"},
         Rebuilt("the same data twice, in two cases: only the first read stands for the key, matched ignoring case",
-                [] { P("2", "D0010407"); P("3", "d0010407"); S("d0010407", "e0010407"); }, "1=00000407 2=d0010407"),
-        Rebuilt("REG_DWORD in Preload", [] { P("3", Dword(0x409), REG_DWORD); }, "1=00000407 2=\x09\x04"),
-        Rebuilt("unterminated REG_BINARY in Preload, shorter than the value before", [] { P("3", "409", REG_BINARY); },
-                "1=00000407 2=409"),
-        Rebuilt("1001 values in Preload", [] { for (int i = 3; i <= 1001; ++i) P(std::to_string(i), "00000409"); },
-                full),
+                [] { AddPreload("2", "D0010407"); AddPreload("3", "d0010407"); AddSubstitute("d0010407", "e0010407"); },
+                "1=00000407 2=d0010407"),
+        Rebuilt("REG_DWORD in Preload", [] { AddPreload("3", Dword(0x409), REG_DWORD); }, "1=00000407 2=\x09\x04"),
+        Rebuilt("unterminated REG_BINARY in Preload, shorter than the value before",
+                [] { AddPreload("3", "409", REG_BINARY); }, "1=00000407 2=409"),
+        Rebuilt("1001 values in Preload",
+                [] { for (int i = 3; i <= 1001; ++i) AddPreload(std::to_string(i), "00000409"); }, full),
         Rebuilt("value names of 259, 260 and 261 characters",
-                [] { P("3" + std::string(258, 'a'), "00000409"); P("4" + std::string(259, 'b'), "00000809");
-                     P("5" + std::string(260, 'c'), "00000c09"); }, "1=00000407 2=00000409"),
-        Rebuilt("data of 259, 260 and 261 bytes", [=] { P("3", a258); P("4", b259); P("5", c260); },
+                [] { AddPreload("3" + std::string(258, 'a'), "00000409");
+                     AddPreload("4" + std::string(259, 'b'), "00000809");
+                     AddPreload("5" + std::string(260, 'c'), "00000c09"); }, "1=00000407 2=00000409"),
+        Rebuilt("data of 259, 260 and 261 bytes",
+                [=] { AddPreload("3", a258); AddPreload("4", b259); AddPreload("5", c260); },
                 "1=00000407 2=" + a258 + " 3=" + b259),
         Rebuilt("the uninstall entry with subkeys",
                 [] { PutValue(kMachine, EntryPath() + "\\Teil\\Tiefer", "x", "y");
@@ -510,16 +480,16 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
             road.substitutes = "<none>";
             return road;
         }(),
-        Quiet("quietly, nothing but the layout left: the standard layout instead", [] { S("00000407", "e0010407"); }, 0,
-              {"[installiert] Exitcode: 0"}),
-        Quiet("quietly, Windows' own layout forced", [] {}, 87, {"[installiert] Warnung: " + kRefusedLog +
+        Quiet("quietly, nothing but the layout left: the standard layout instead",
+              [] { AddSubstitute("00000407", "e0010407"); }, 0, {"[installiert] Exitcode: 0"}),
+        Quiet("quietly, Windows' own layout forced", [] {}, 87, {"[installiert] Warnung: " CALLED
               "(Schlüssel für Standardtastatur: nicht deinstallierbar): | 00030407 => OK",
               "[installiert] Exitcode: 87"}, "00030407 /quiet /force", 0),
         Quiet("quietly, a read-only driver file renamed to go at the restart", [=] { MakeStubborn(kReadOnly, driver); },
               3010, {kAsked, kLeftToRestart + driver + " | Windows-Errorcode 5:*", "[installiert] Exitcode: 3010"},
               kQuietly, 1, "renamed"),
         Quiet("quietly twice, in the usual log", [] {}, 87,
-              {"[installiert] Warnung: " + kRefusedLog + "(Angabe fehlt) => OK", "[installiert] Exitcode: 87"},
+              {"[installiert] Warnung: " CALLED "(Angabe fehlt) => OK", "[installiert] Exitcode: 87"},
               "E0010407 /quiet /quiet", 0),
         Quiet("quietly, a log that cannot be made", [] {}, 0, {}, "E0010407 /quiet /log=C:\\qvx-no-dir\\x.log"),
         Quiet("quietly, the 32-bit system folder's driver file held: it goes at the restart too",
@@ -531,47 +501,27 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         // Last: the restart after the table must take the file once its holder has ended.
         {"a removal cut off after the layout's key: the next start finishes it", cutShort, finish + kDone},
         Refused("a removal cut short, not finished now", cutShort, finish + kCancelled, {"no", "ok"}),
-        WithUsers(Quiet("quietly, a removal cut short finished for every user", [=] { cutShort(); LayLists(); }, 0,
-                        {"[Kopie] Status: Schließe die unterbrochene Deinstallation ab ...", "[installiert] Exitcode: 0"})),
-        [] {
-            Road road{"a lock left by a run that was killed blocks nothing", [] {
-                std::thread([] { gLock.reset(CreateMutexW(nullptr, TRUE, L"Global\\Quorvex_Uninstall")); }).join(); }};
-            road.check = [] { gLock.reset(); };
-            return road;
-        }(),
-        [] {
-            Road road{"a second start while the first asks: it says so, and the first goes on", [] {}};
-            road.whileShown = [](const RobotBox& box) {
-                if (box.text.rfind("Soll folgender", 0) == 0)
-                    gSecond = RunInstalled(kKey, {"ok"});
-            };
-            road.check = [] {
-                EXPECT_TRUE(EndedWith(gSecond, 0, 0));
-                EXPECT_EQ(Shown(gSecond.boxes), Ok("Die Deinstallation von " DISPLAY " läuft bereits.\nBitte warten "
-                                                   "Sie, bis sie beendet ist."));
-            };
-            return road;
-        }(),
-        [=] {
-            Road road{"the driver file mapped, as Windows maps a layout in use: it goes at the restart", MapDriver,
-                      kQuestion + inUse + Ok("Folgender Tastatur-Treiber wurde deinstalliert:\n" DISPLAY "\n\nDie "
-                                             "Treiberdatei wird beim nächsten Neustart von Windows gelöscht."),
-                      "1=00000407", "", "renamed", {"yes", "yes", "ok"}};
-            road.check = [] {
-                FreeLibrary(gMapped);
-                const RobotRun restart = RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe");
-                EXPECT_TRUE(EndedWith(restart, 0, restart.otherExitCodes.size()));
-                NoRedirection guard;
-                EXPECT_EQ(Found(SystemDir(), "Quorvex.DLL*", false), std::vector<std::string>()) << "gone at the restart";
-            };
-            return road;
-        }(),
-        [=] {
-            Road road = Refused("the driver file mapped, and not left to the restart", MapDriver,
-                                driverStays(ERROR_ACCESS_DENIED), {"yes", "no", "ok", "ok"});
-            road.check = [] { FreeLibrary(gMapped); };
-            return road;
-        }(),
+        WithUsers(Quiet("quietly, a removal cut short finished for every user",
+                        [=] { cutShort(); LayUserLists(kUser, "", kPreloaded); }, 0,
+                        {"[Kopie] Status: Schließe die unterbrochene Deinstallation ab ...",
+                         "[installiert] Exitcode: 0"})),
+        Checked({"a lock left by a run that was killed blocks nothing", [] { std::thread([] {
+                    gLock.reset(CreateMutexW(nullptr, TRUE, L"Global\\Quorvex_Uninstall")); }).join(); }},
+                [] { gLock.reset(); }),
+        Checked({"a second start while the first asks: it says so, and the first goes on", [] {}},
+                [] { EXPECT_TRUE(EndedWith(gSecond, 0, 0));
+                     EXPECT_EQ(Shown(gSecond.boxes), Ok("Die Deinstallation von " DISPLAY " läuft bereits.\nBitte "
+                                                        "warten Sie, bis sie beendet ist.")); },
+                [](const RobotBox& box) {
+                    if (box.text.rfind("Soll folgender", 0) == 0) gSecond = RunInstalled(kKey, {"ok"}); }),
+        Checked({"the driver file mapped, as Windows maps a layout in use: it goes at the restart", MapDriver,
+                 kQuestion + inUse + Ok("Folgender Tastatur-Treiber wurde deinstalliert:\n" DISPLAY "\n\nDie "
+                                        "Treiberdatei wird beim nächsten Neustart von Windows gelöscht."),
+                 "1=00000407", "", "renamed", {"yes", "yes", "ok"}},
+                [] { FreeLibrary(gMapped);
+                     EXPECT_EQ(DriverFilesAfterRestart(), std::vector<std::string>()) << "gone at the restart"; }),
+        Checked(Refused("the driver file mapped, and not left to the restart", MapDriver,
+                        driverStays(ERROR_ACCESS_DENIED), {"yes", "no", "ok", "ok"}), [] { FreeLibrary(gMapped); }),
         TurnedAgainst({"users who turn their hives against the removal", [] {},
                        kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  " +
                                       LinkRefused("C:\\users\\carl", "HKEY_USERS\\" + kCarl + kPreloadPath)) +
@@ -608,11 +558,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
             RegDeleteKeyW(kMachine, Utf16(LayoutPath(layout)).c_str());
         InstallProduct();
         PutValue(kMachine, neighbours[0], "Wert", "\x01\x02", REG_BINARY);
-        PutValue(kMachine, neighbours[1], "x", "y");
-        PutValue(kUser, neighbours[2], "x", "y");
-        PutFile(SystemDir() + "KBDGR.DLL");
-        RemoveTree(kLog);
-        RemoveTree(kUsualLog);
+        PutValue(kMachine, neighbours[1], "x", "y"); PutValue(kUser, neighbours[2], "x", "y");
+        PutFile(SystemDir() + "KBDGR.DLL"); RemoveTree(kLog); RemoveTree(kUsualLog);
         road.arrange();
         std::string want = Machine();
         const std::string around = Around();
@@ -620,8 +567,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         if (road.preload != "<unchanged>") {  // the lists rebuilt, the layout's key gone
             want.replace(0, want.find("\nLayouts:"), "Preload: " + road.preload + "\nSubstitutes: " + road.substitutes);
             want.replace(want.find("\nProduct: "), std::string::npos, "\nProduct: " + road.left);
-            if (want.find(" E0010407") != std::string::npos)
-                want.erase(want.find(" E0010407"), 9);
+            if (want.find(" E0010407") != std::string::npos) want.erase(want.find(" E0010407"), 9);
         }
         if (!road.users.empty())
             want.replace(want.find("\nUsers: ") + 8, want.find("\nProduct: ") - want.find("\nUsers: ") - 8, road.users);
@@ -633,8 +579,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
             EXPECT_EQ(run.status.title, "Uninstall_Quorvex V3.11 - Tastaturtreiber-Deinstallation");
             EXPECT_EQ(std::vector<int>({run.status.x, run.status.y, run.status.width, run.status.height}),
                       std::vector<int>({384, 320, 256, 128}));
-            for (const RobotBox& box : run.boxes)
-                EXPECT_TRUE(box.hasOwner) << box.text;
+            for (const RobotBox& box : run.boxes) EXPECT_TRUE(box.hasOwner) << box.text;
         }
         EXPECT_EQ(Machine(), want);
         EXPECT_EQ(Around(), around);
@@ -645,8 +590,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         EXPECT_EQ(PendingRenames().empty(), dirs.empty());
         for (const std::string& dir : dirs) {
             EXPECT_EQ(PendingDeletion(dir), dir != kMade || !road.copies) << dir << "\n" << PendingRenames();
-            if (dir == kMade)  // not the copy's own, unless it ran there
-                continue;
+            if (dir == kMade) continue;  // not the copy's own, unless it ran there
             EXPECT_TRUE(OnlyForAdministrators(dir));
             EXPECT_EQ(Attributes(dir + "\\Uninstall_Quorvex.exe"), DWORD{FILE_ATTRIBUTE_ARCHIVE});
             EXPECT_EQ(Content(dir + "\\Uninstall_Quorvex.exe"), Content(PROGRAM_EXE));
@@ -654,8 +598,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
             ++fresh;
         }
         road.check();
-        if (road.args.find("/quiet") == std::string::npos)
-            continue;
+        if (road.args.find("/quiet") == std::string::npos) continue;
         EXPECT_FALSE(run.status.seen) << "no window may appear";
         // Each line in order, after its time stamp; the last one last.
         const std::string text = Content(road.args.find("/log=") == std::string::npos ? kUsualLog : kLog);
@@ -675,11 +618,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     for (const std::string& name : names)  // random, and each copy a name of its own
         EXPECT_TRUE(name.size() == 26 && name.find_first_not_of("0123456789abcdef", 18) == name.npos) << name;
     EXPECT_EQ(names.size(), fresh);
-    const RobotRun restart = RunInstalled("-r", {}, "", SystemDir() + "wineboot.exe");
-    EXPECT_TRUE(EndedWith(restart, 0, restart.otherExitCodes.size()));
-    EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "a restart deletes the copies";
-    NoRedirection guard;
-    EXPECT_EQ(Found(SystemDir(), "Quorvex.DLL*", false), std::vector<std::string>()) << "and a driver file in use";
+    EXPECT_EQ(DriverFilesAfterRestart(), std::vector<std::string>()) << "a restart deletes a driver file in use";
+    EXPECT_EQ(CopyDirs(), std::vector<std::string>()) << "and the copies";
     RemoveTree(temp + "Uninstall_Quorvex.exe");
     for (const char* layout : {kPercentLayout, kLowerLayout})
         RegDeleteKeyW(kMachine, Utf16(LayoutPath(layout)).c_str());
