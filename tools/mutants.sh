@@ -6,6 +6,7 @@
 #   survived                    no test shows the behaviour: a gap to close
 #   stale                       its text is no longer in the file: renew the row
 #   does not build              the replacement is no fault, only a typo
+# "bash tools/mutants.sh TEXT" plants only the rows whose line holds TEXT.
 # Exits non-zero unless every fault is caught. Not part of the test command:
 # each fault costs a build and a Wine run, a minute or two. Run it before an
 # issue is called resolved.
@@ -13,6 +14,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(realpath -m "${MUTANTS_DIR:-/var/tmp/quorvex-mutants}")
 table=$root/tools/mutants.txt
+only=${1:-}
 rm -rf "$scratch/src"
 mkdir -p "$scratch/src"
 (cd "$root" && git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$scratch/src")
@@ -44,6 +46,7 @@ verdict() {
 
 while IFS=$'\t' read -r file text replacement tests; do
   [[ -z "$file" || "$file" == \#* ]] && continue
+  [[ -z "$only" || "$file	$text	$replacement	$tests" == *"$only"* ]] || continue
   cp "$root/$file" "$src/$file"
   log=$scratch/fault.log
   if ! plant "$file" "$text" "$replacement"; then
