@@ -38,8 +38,6 @@ static const char kEntryName[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selva
 // removal was cut off after the key, and this one finishes it, asking first.
 static bool FinishesCutShortRemoval()
 {
-    if (!EntryNamesLayout(kEntryName, gLayoutKey))
-        return false;
     if (QuestionBox("Die Deinstallation von %s wurde nicht abgeschlossen.\n\nSoll sie jetzt abgeschlossen werden?",
                     kDisplayName) != IDYES) {
         InfoBox("Deinstallation abgebrochen.");
