@@ -3,7 +3,7 @@
 #include "frame/environment.h"
 #include "frame/log.h"
 #include "frame/status_window.h"
-#include "layouts/tables.h"
+#include "frame/text.h"
 #include "uninstall/invocation.h"
 #include "uninstall/sequence.h"
 
@@ -31,7 +31,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
     ScheduleCopyRemoval();
     Shutdown();
     unsigned exitCode = gQuiet ? gExitCode : 0;
-    char digits[16];
-    LogEvent("Exitcode", DecimalText(static_cast<int32_t>(exitCode), digits));
+    char text[16];
+    FormatInto(text, sizeof text, "%u", exitCode);
+    LogEvent("Exitcode", text);
     return static_cast<int>(exitCode);
 }

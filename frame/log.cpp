@@ -16,15 +16,6 @@ void SetLogProcess(const char* name)
     processName = name;
 }
 
-// Formats a number for the log's time stamp, which has no room for a va_list.
-static void Stamp(char* dest, size_t size, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    FormatText(dest, size, format, args);
-    va_end(args);
-}
-
 // One line of the log: every line break, and every other control
 // character, becomes " | ".
 static void OneLine(char* dest, size_t size, const char* kind, const char* text, const char* answer)
@@ -32,8 +23,8 @@ static void OneLine(char* dest, size_t size, const char* kind, const char* text,
     SYSTEMTIME now;
     GetLocalTime(&now);
     char stamp[32];
-    Stamp(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
-          now.wMinute, now.wSecond);
+    FormatInto(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+               now.wMinute, now.wSecond);
     ComposeText(dest, size, "%s [%s] %s: ", stamp, processName, kind);
     while (*text != '\0') {
         size_t run = 0;

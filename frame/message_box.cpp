@@ -65,15 +65,6 @@ int WarningBoxVerbatim(const char* text)
 }
 
 
-// FormatText wants its arguments as a va_list; this builds one from "...".
-static void FormatInto(char* buffer, size_t size, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    FormatText(buffer, size, format, args);
-    va_end(args);
-}
-
 const char* DescribeWindowsError(DWORD code)
 {
     static char text[2048];

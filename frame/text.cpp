@@ -263,15 +263,15 @@ void FormatText(char* buffer, size_t size, const char* format, va_list args)
         p += literal;
         if (mark == nullptr)
             break;
-        const char* spec = p + 1;
-        bool zeros = *spec == '0';
-        spec += zeros ? 1 : 0;
+        const char* field = p + 1;
+        bool zeros = *field == '0';
+        field += zeros ? 1 : 0;
         size_t width = 0;
-        for (; *spec >= '0' && *spec <= '9'; ++spec)
-            width = width < 1000 ? width * 10 + static_cast<size_t>(*spec - '0') : width;
-        bool isLong = *spec == 'l';
-        spec += isLong ? 1 : 0;
-        char conversion = *spec;
+        for (; *field >= '0' && *field <= '9'; ++field)
+            width = width < 1000 ? width * 10 + static_cast<size_t>(*field - '0') : width;
+        bool isLong = *field == 'l';
+        field += isLong ? 1 : 0;
+        char conversion = *field;
         bool fit = true;
         if (conversion == 's') {
             const char* text = va_arg(args, const char*);
@@ -289,16 +289,24 @@ void FormatText(char* buffer, size_t size, const char* format, va_list args)
             fit = AppendText(buffer, size, "%");
         } else {
             // Unknown, or the end of the format: shown as it stands.
-            spec = p;
+            field = p;
             fit = AppendTextN(buffer, size, p, 1);
         }
         if (!fit)
             break;
-        p = spec + 1;
+        p = field + 1;
     }
     // A text that came out empty says nothing: show the format instead.
     if (buffer[0] == '\0')
         CopyText(buffer, size, format);
+}
+
+void FormatInto(char* buffer, size_t size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    FormatText(buffer, size, format, args);
+    va_end(args);
 }
 
 bool AddTrailingBackslash(char* path, size_t size)

@@ -59,6 +59,8 @@ bool ComposeText(char* dest, size_t size, const char* format, const char* arg1,
 // after them, percent signs included: the way to show texts composed at run
 // time.
 void FormatText(char* buffer, size_t size, const char* format, va_list args);
+// The same with the arguments given directly.
+void FormatInto(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // 0-9, a-f or A-F.
 bool IsHexDigit(char c);
