@@ -8,6 +8,7 @@
 #include <windows.h>
 
 char gProgramBaseName[kPathSize];
+char gModulePath[kPathSize];
 
 void InitEnvironment()
 {
@@ -24,9 +25,8 @@ void InitEnvironment()
     }
     wchar_t wide[MAX_PATH + 1] = L"";
     DWORD length = GetModuleFileNameW(gInstance, wide, MAX_PATH + 1);
-    char modulePath[kPathSize] = "";
-    if (length == 0 || length > MAX_PATH || !FromUtf16(wide, MAX_PATH, modulePath, sizeof modulePath))
-        modulePath[0] = '\0';
-    BaseNameOf(modulePath, gProgramBaseName, sizeof gProgramBaseName);
+    if (length == 0 || length > MAX_PATH || !FromUtf16(wide, MAX_PATH, gModulePath, sizeof gModulePath))
+        gModulePath[0] = '\0';
+    BaseNameOf(gModulePath, gProgramBaseName, sizeof gProgramBaseName);
     SetWindowTitle(gProgramBaseName);
 }

@@ -23,9 +23,6 @@
 
 #define NOT_CALLED_RIGHT "Deinstallationsprogramm nicht mit gültigem Registry-Key für die Tastatur aufgerufen "
 
-// Where this process's file lies, taken before anything else can fail, so
-// that the copy knows itself on every way out.
-static char modulePath[kPathSize];
 static bool isCopy;
 
 unsigned gExitCode;
@@ -133,9 +130,9 @@ static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueH
                   MakeCopyDirectory(tempDirectory, directory, sizeof directory, SystemRandom);
     // A cut path could name another file: better none at all.
     if (copied && !ComposeText(destination, sizeof destination, "%s\\%s", directory,
-                               FinalComponent(modulePath)))
+                               FinalComponent(gModulePath)))
         destination[0] = '\0';
-    copied = copied && destination[0] != '\0' && CopyOneFile(modulePath, destination, true, true);
+    copied = copied && destination[0] != '\0' && CopyOneFile(gModulePath, destination, true, true);
     UniqueFile held;
     if (copied)
         held.reset(CreateFileW(Wide(destination), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
@@ -188,16 +185,13 @@ static void TakeOverRunLock()
 
 bool CheckInvocation()
 {
-    // Either path, cut or not converted whole, would name another place: none at all.
+    // A temporary path cut or not converted whole would name another place: none at all.
     char tempDirectory[kPathSize] = "";
     wchar_t wide[MAX_PATH + 1] = L"";
     DWORD n = GetTempPathW(MAX_PATH + 1, wide);
     bool tempOk = n > 0 && n <= MAX_PATH && FromUtf16(wide, MAX_PATH, tempDirectory, sizeof tempDirectory) &&
                   AddTrailingBackslash(tempDirectory, sizeof tempDirectory);
-    DWORD m = GetModuleFileNameW(gInstance, wide, MAX_PATH + 1);
-    if (m == 0 || m > MAX_PATH || !FromUtf16(wide, MAX_PATH, modulePath, sizeof modulePath))
-        modulePath[0] = '\0';
-    isCopy = tempOk && IsCopyPath(modulePath, tempDirectory);
+    isCopy = tempOk && IsCopyPath(gModulePath, tempDirectory);
     SetLogProcess(isCopy ? "Kopie" : "installiert");
 
     ArgumentVerdict verdict = ValidateArguments();
@@ -237,12 +231,13 @@ bool CheckInvocation()
         AppendText(parameters, sizeof parameters, gLogPath);
         AppendText(parameters, sizeof parameters, "\"");
     }
-    UniqueHandle copy, handOver(CreateEventW(nullptr, TRUE, FALSE, kHandOver));
+    // Only an interactive run hands the lock over; only this run's copy may say it waits.
+    UniqueHandle copy, handOver(gQuiet ? nullptr : CreateEventW(nullptr, TRUE, FALSE, kHandOver));
     if (handOver)
-        ResetEvent(handOver.get());  // only this run's copy may say it waits
+        ResetEvent(handOver.get());
     bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, &copy);
     gExitCode = kExitFailed;
-    if (started && !gQuiet && handOver) {
+    if (started && handOver) {
         // Released only once the copy waits for it, or is gone.
         HANDLE either[] = {handOver.get(), copy.get()};
         WaitForMultipleObjects(2, either, FALSE, 30000);
@@ -269,7 +264,7 @@ bool MoveWaitingInstallerAside(const char* path)
     // volume: out of the program folder, into the copy's own directory, to
     // go at the next restart with the copy.
     char target[kPathSize];
-    if (!isCopy || !ComposeText(target, sizeof target, "%s.installed", modulePath) ||
+    if (!isCopy || !ComposeText(target, sizeof target, "%s.installed", gModulePath) ||
         !MoveFileExW(Wide(path), Wide(target), MOVEFILE_REPLACE_EXISTING))
         return false;
     CopyText(movedInstaller, sizeof movedInstaller, target);
@@ -281,11 +276,11 @@ void ScheduleCopyRemoval()
     if (!isCopy)
         return;
     // Windows carries the marks out in order: the files, then their emptied directory.
-    MoveFileExW(Wide(modulePath), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    MoveFileExW(Wide(gModulePath), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     if (movedInstaller[0] != '\0')
         MoveFileExW(Wide(movedInstaller), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     char directory[kPathSize];
-    CopyText(directory, sizeof directory, modulePath);
+    CopyText(directory, sizeof directory, gModulePath);
     char* last = strrchr(directory, '\\');
     if (last != nullptr) {
         *last = '\0';
