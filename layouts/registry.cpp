@@ -150,7 +150,7 @@ LONG EnumValue(HKEY key, DWORD index, char* name, DWORD nameSize, char* data, DW
     return FromUtf16(asText, kRegistryTextUnits, data, dataSize) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
-LONG ValueNameAt(HKEY key, DWORD index, const char** name)
+LONG ValueNameAt(HKEY key, DWORD index, const char** name, const wchar_t** wideName)
 {
     // The longest value name there can be.
     static wchar_t wide[16384];
@@ -158,6 +158,8 @@ LONG ValueNameAt(HKEY key, DWORD index, const char** name)
     DWORD units = sizeof wide / sizeof wide[0];
     LONG result = RegEnumValueW(key, index, wide, &units, nullptr, nullptr, nullptr, nullptr);
     *name = result == ERROR_SUCCESS && FromUtf16(wide, units, utf8, sizeof utf8) ? utf8 : nullptr;
+    if (wideName != nullptr)
+        *wideName = wide;
     return result;
 }
 

@@ -54,7 +54,9 @@ LONG ForEachValueName(HKEY key, Take take);
 bool DeleteKeyTree(HKEY parent, const char* name);
 
 // The loop's body, one index at a time: the result of that index's call.
-LONG ValueNameAt(HKEY key, DWORD index, const char** name);
+// The name as Windows gave it goes to wideName when asked, for deleting a
+// value whose name cannot be converted. Both stay valid until the next call.
+LONG ValueNameAt(HKEY key, DWORD index, const char** name, const wchar_t** wideName = nullptr);
 
 template <typename Take>
 LONG ForEachValueName(HKEY key, Take take)

@@ -59,15 +59,15 @@ static bool RewriteList(HKEY parent, const char* name, const Entry* table, unsig
     // Value names can be far longer than the tables keep; deleting from the
     // end leaves the indices still to come where they were. A name that
     // cannot be converted is in no table: it goes by its own wide name.
-    static wchar_t wideName[16384];
-    static char valueName[3 * 16384];
     for (DWORD i = CountValues(key.get()); i-- > 0;) {
-        DWORD units = sizeof wideName / sizeof wideName[0];
-        if (RegEnumValueW(key.get(), i, wideName, &units, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        const char* valueName = nullptr;
+        const wchar_t* wideName = nullptr;
+        if (ValueNameAt(key.get(), i, &valueName, &wideName) != ERROR_SUCCESS)
             return Fail("Warnung:\nFehler beim Lesen des Registry-Keys %s\\%s", name);
-        bool known = FromUtf16(wideName, units, valueName, sizeof valueName);
-        if ((!known || !InTable(valueName, table, count)) && RegDeleteValueW(key.get(), wideName) != ERROR_SUCCESS)
-            return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", name, valueName);
+        if ((valueName == nullptr || !InTable(valueName, table, count)) &&
+            RegDeleteValueW(key.get(), wideName) != ERROR_SUCCESS)
+            return Fail("Warnung:\nFehler beim Löschen des Registry-Werts %s - %s", name,
+                        valueName != nullptr ? valueName : "");
     }
     return true;
 }
