@@ -88,11 +88,12 @@ static bool FindDesktop(HKEY root, const char* rootName, const char* folder, cha
     if (!key && GetLastError() == kErrorKeyIsLink)
         Defer(reports, folder, link);
     DWORD size = sizeof wide;
-    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    UINT length = 0;
     if (key &&
         RegGetValueW(key.get(), nullptr, L"Desktop", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
                      wide, &size) == ERROR_SUCCESS &&
-        FromUtf16(wide, 2 * MAX_PATH, raw, sizeof raw) && length > 0 && length < MAX_PATH &&
+        FromUtf16(wide, 2 * MAX_PATH, raw, sizeof raw) &&
+        (length = GetSystemWindowsDirectoryW(windows, MAX_PATH)) > 0 && length < MAX_PATH &&
         FromUtf16(windows, MAX_PATH, systemRoot, sizeof systemRoot) &&
         ExpandUserPath(raw, folder, systemRoot, desktop, kPathSize))
         return true;
@@ -117,10 +118,12 @@ static void CleanUser(HKEY root, const char* rootName, const char* folder, bool 
 enum HivePrivileges { kNotTried, kEnabled, kMissing };
 static HivePrivileges hivePrivileges;
 static UniqueHandle privilegeToken;
-static struct {
+// TOKEN_PRIVILEGES with room for both.
+struct HivePrivilegeList {
     DWORD count;
     LUID_AND_ATTRIBUTES privileges[2];
-} previousPrivileges;
+};
+static HivePrivilegeList previousPrivileges;
 
 static bool MayLoadHives(UserReports& reports)
 {
@@ -129,10 +132,7 @@ static bool MayLoadHives(UserReports& reports)
     HANDLE raw = nullptr;
     bool opened = OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw);
     privilegeToken.reset(opened ? raw : nullptr);
-    struct {
-        DWORD count;
-        LUID_AND_ATTRIBUTES privileges[2];
-    } wanted = {2, {{{0, 0}, SE_PRIVILEGE_ENABLED}, {{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    HivePrivilegeList wanted = {2, {{{0, 0}, SE_PRIVILEGE_ENABLED}, {{0, 0}, SE_PRIVILEGE_ENABLED}}};
     DWORD size = 0;
     bool enabled = opened && LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &wanted.privileges[0].Luid) &&
                    LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &wanted.privileges[1].Luid) &&
