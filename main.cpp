@@ -20,6 +20,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
         GetProcAddress(GetModuleHandleW(L"kernel32"), "SetDefaultDllDirectories")));
     if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
         SetDllDirectoryW(L"");
+    // Windows' own "no disk in the drive" box would wait, in a run as the
+    // system account, for an answer nobody can give.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     gStatusWindow = nullptr;
     SetLastError(ERROR_SUCCESS);
     PrepareDisplay();

@@ -60,32 +60,70 @@ bool CopyOneFile(const char* source, const char* target, bool report, bool overw
     return false;
 }
 
-PlainDeletion DeletePlainFile(const char* path, bool announce)
+bool FinalPath(HANDLE handle, wchar_t* path, DWORD units)
+{
+    wchar_t raw[kFinalPathUnits + 4];
+    DWORD length = GetFinalPathNameByHandleW(handle, raw, kFinalPathUnits + 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= kFinalPathUnits + 4)
+        return false;
+    const wchar_t* dos = wcsncmp(raw, L"\\\\?\\", 4) == 0 ? raw + 4 : raw;
+    if (dos[0] == L'\0' || dos[1] != L':' || wcslen(dos) >= units)
+        return false;
+    wcscpy(path, dos);
+    return true;
+}
+
+bool FinalFolderPath(const char* folder, wchar_t* path, DWORD units)
+{
+    // A folder opens only with backup semantics, which grant nothing while the backup privileges are off.
+    UniqueFile handle(CreateFileW(Wide(folder), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                  FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS |
+                                  SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    return handle && FinalPath(handle.get(), path, units);
+}
+
+// Marks the file to go when its last handle closes, or takes the mark off.
+static bool SetDeleteMark(HANDLE file, bool mark)
+{
+    FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(mark)};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+PlainDeletion DeletePlainFile(const char* path, bool announce, const wchar_t* meant)
 {
     // Opened as the entry itself: a link or junction at the name is seen as
     // one, never followed to whatever it points at. The folder may come from
     // another user's hive: whatever serves the name (a pipe, a share) may
-    // learn who asks, never act as the caller.
-    UniqueFile file(CreateFileW(Wide(path), DELETE | FILE_READ_ATTRIBUTES,
+    // learn who asks, never act as the caller. No backup semantics: a file
+    // is deleted only as its own security allows.
+    Wide widePath(path);
+    UniqueFile file(CreateFileW(widePath, DELETE | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT |
-                                    SECURITY_IDENTIFICATION,
+                                FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                                 nullptr));
+    DWORD error = GetLastError();
     BY_HANDLE_FILE_INFORMATION info;
     bool known = file && GetFileInformationByHandle(file.get(), &info);
-    if (known && (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+    DWORD attributes = known ? info.dwFileAttributes : file ? 0 : GetFileAttributesW(widePath);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
         return kNotPlainFile;
-    DWORD error = GetLastError();
+    // The name may be fine and a folder on the way a link all the same: only
+    // where Windows itself says the file lies counts.
+    wchar_t final[kFinalPathUnits];
+    if (known && meant != nullptr &&
+        (!FinalPath(file.get(), final, kFinalPathUnits) ||
+         CompareStringOrdinal(final, -1, meant, -1, TRUE) != CSTR_EQUAL))
+        return kElsewhere;
+    if (!known)
+        error = file ? GetLastError() : error;
     if (announce)
         SetStatusLine("Lösche %s ...", path);
     if (!known) {
         SetLastError(error);
         return kDeletionFailed;
     }
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
-        return kDeletionFailed;
-    return kPlainFileDeleted;
+    return SetDeleteMark(file.get(), true) ? kPlainFileDeleted : kDeletionFailed;
 }
 
 bool DeleteOneFile(const char* path, bool report, bool plainOnly, bool realSystemFolder)
@@ -94,7 +132,7 @@ bool DeleteOneFile(const char* path, bool report, bool plainOnly, bool realSyste
         return true;
     if (plainOnly) {
         // What is not a plain file is not ours: passed over like a missing one.
-        if (DeletePlainFile(path, true) != kDeletionFailed)
+        if (DeletePlainFile(path, true, nullptr) != kDeletionFailed)
             return true;
     } else {
         SetStatusLine("Lösche %s ...", path);
@@ -106,6 +144,24 @@ bool DeleteOneFile(const char* path, bool report, bool plainOnly, bool realSyste
         CaptionWarningBox(kCaption, "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
                           CaptureLastError());
     return false;
+}
+
+bool OpenForDeletion(const char* path, bool realSystemFolder, UniqueFile& held)
+{
+    Wide widePath(path);
+    held.reset(InRealSystemFolder(realSystemFolder, [&] {
+        return CreateFileW(widePath, DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }));
+    // Windows refuses the mark, not the open, for a file mapped as an image.
+    // Taken off at once: a run ended while it asks deletes nothing.
+    return held && SetDeleteMark(held.get(), true) && SetDeleteMark(held.get(), false);
+}
+
+bool DeleteHeldFile(UniqueFile& held)
+{
+    bool marked = held && SetDeleteMark(held.get(), true);
+    held.reset();
+    return marked;
 }
 
 bool DeleteAtRestart(const char* path, bool realSystemFolder, unsigned (*random)(), char* marked,

@@ -122,6 +122,19 @@ inline void RemoveTree(const std::string& path)  // a file or a whole folder
     for (const std::string& inside : Found(path + "\\", "*", false)) RemoveTree(inside);
     RemoveDirectoryW(Utf16(path).c_str());
 }
+// A Unix symbolic link at link to target ("": the link at link removed), laid past Wine as a junction or an
+// object-manager link would be on Windows: Wine opens through it, and names the target as the file's final path.
+inline void UnixLink(const std::string& target, const std::string& link)
+{
+    const auto unix = reinterpret_cast<char*(CDECL*)(LPCWSTR)>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    const size_t cut = link.rfind('\\');
+    const std::string at = unix(Utf16(link.substr(0, cut)).c_str()) + ("/" + link.substr(cut + 1)),
+                      to = target.empty() ? at : unix(Utf16(target).c_str());
+    long result = -1;  // Linux's own calls for i386: unlink (10) and symlink (83)
+    asm volatile("int $0x80" : "=a"(result) : "a"(target.empty() ? 10 : 83), "b"(to.c_str()), "c"(at.c_str()) : "memory");
+    EXPECT_EQ(result, 0) << link;
+}
 // The ways a file refuses to go: held open without delete sharing (while the
 // handle lives), read-only, or a directory in its place.
 enum Stubborn { kHeldOpen, kReadOnly, kDirectory };

@@ -20,18 +20,22 @@
 
 namespace {
 
-// The copy's directory is made now, for SYSTEM and the Administrators alone: a
-// name already taken is never used; when every try finds one taken, none is made.
+// The copy's directory is made now, for SYSTEM and the Administrators alone, and held so that nobody can move it away:
+// a name already taken is never used; when every try finds one taken, none is made.
 TEST(Files, CopyDirectoryIsFreshAndProtected)
 {
     ClearCopies();
     const std::string taken = TempDir() + "Uninstall_Quorvex.00000001";
     CreateDirectoryW(Utf16(taken).c_str(), nullptr); PutFile(taken + "\\planted.exe", "planted");
     char dir[260];
-    ASSERT_TRUE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { static unsigned next = 1; return next++; }));
+    UniqueFile held;
+    ASSERT_TRUE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { static unsigned next = 1; return next++; },
+                                  held));
     EXPECT_EQ(dir, TempDir() + "Uninstall_Quorvex.00000002");
     EXPECT_TRUE(OnlyForAdministrators(dir));
-    EXPECT_FALSE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { return 1u; }));
+    EXPECT_FALSE(MoveFileW(Utf16(dir).c_str(), Utf16(taken + ".moved").c_str()) || RemoveDirectoryW(Utf16(dir).c_str()));
+    held.reset();
+    EXPECT_FALSE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { return 1u; }, held));
     EXPECT_STREQ(dir, "");
     EXPECT_EQ(Content(taken + "\\planted.exe"), "planted");
     EXPECT_EQ(CopyDirs(), (std::vector<std::string>{taken, TempDir() + "Uninstall_Quorvex.00000002"}));
@@ -63,7 +67,8 @@ TEST(LayoutRegistry, AListDeletedWhileReadEndsItsLoop)
     EXPECT_EQ(names, 0u);
 }
 
-// The backup and restore privileges are on only while hives load: the token is as it was before and after.
+// The backup and restore privileges are on only while hives load and unload: as they were before, after, and while
+// the warning about bert's shortcut, a link to a file of his, stands: no file is opened with them.
 TEST(OtherUsers, HivePrivilegesAreOnOnlyWhileHivesLoad)
 {
     InstallProduct();
@@ -71,12 +76,17 @@ TEST(OtherUsers, HivePrivilegesAreOnOnlyWhileHivesLoad)
     PrepareSystemDirectories();
     for (bool enabled : {false, true}) {
         ArrangeUsers();  // bert's hive left loaded, as by an earlier run
+        RemoveTree(kUserLinks[1]); UnixLink("C:\\users\\Ольга\\NTUSER.DAT", kUserLinks[1]);
         HivePrivilegesOn(enabled, !enabled);
-        StartAnsweringOwnBoxes({}); CleanOtherUsers(DISPLAY, "Tastaturbelegung E1 (V3.11) Schaubild");
-        EXPECT_EQ(Shown(StopAnsweringOwnBoxes()), "");
+        std::string whileShown;
+        StartAnsweringOwnBoxes({}, [&](const RobotBox& box) { whileShown += HivePrivilegesOn() + ";" + box.text; });
+        CleanOtherUsers(DISPLAY, "Tastaturbelegung E1 (V3.11) Schaubild");
+        EXPECT_EQ(StopAnsweringOwnBoxes().size(), 1u);
+        EXPECT_EQ(whileShown.substr(0, whileShown.find(';') + 1), enabled ? "SeBackupPrivilege SeRestorePrivilege;" : ";");
+        EXPECT_NE(whileShown.find("Ольга\\Desktop"), std::string::npos) << "bert's hive was loaded: " << whileShown;
         EXPECT_EQ(HivePrivilegesOn(), enabled ? "SeBackupPrivilege SeRestorePrivilege" : "");
-        EXPECT_EQ(Attributes(kUserLinks[1]), INVALID_FILE_ATTRIBUTES) << "bert's hive was loaded";
         EXPECT_EQ(Subkeys(HKEY_USERS, "").find(" Quorvex_"), std::string::npos);
+        UnixLink("", kUserLinks[1]);
     }
     ClearUsers();
 }
@@ -274,9 +284,43 @@ Road TurnedAgainst(Road road, BertHive bert)
         if (loaded.find(" Quorvex_") != std::string::npos) gLoadedWhileShown += loaded;
     });
 }
+// Users who lay links in their own folders: anna's shortcut a link to a file outside her profile, bert's desktop a
+// link to a folder holding a file of the shortcut's name; carl's profile folder moved to another disk by an
+// administrator's link, his desktop named on a drive with no disk. Both files stay, anna and bert get their warnings,
+// carl's real shortcut goes.
+const std::string kVictims = "C:\\qvx-victim", kCarlDisk = "C:\\qvx-disk\\carl",
+                  kLinkedFolders[] = {"C:\\users\\Ольга\\Desktop", "C:\\users\\carl"};
+Road LaidLinks(Road road)
+{
+    road = WithUsers(road, "1=00000407;;", kPlainHive, " Łukasz Ольга");
+    road.arrange = [arrange = road.arrange] {
+        arrange();
+        RemoveTree(kVictims); RemoveTree(kCarlDisk);
+        SHCreateDirectoryExW(nullptr, Utf16(kCarlDisk + "\\Desktop").c_str(), nullptr);
+        CreateDirectoryW(Utf16(kVictims).c_str(), nullptr);
+        for (const std::string& file : {kVictims + "\\anna.txt", kVictims + kLink, kCarlDisk + "\\Desktop" + kLink})
+            PutFile(file, "victim");
+        RemoveTree(kUserLinks[0]); UnixLink(kVictims + "\\anna.txt", kUserLinks[0]);
+        RemoveTree(kLinkedFolders[0]); UnixLink(kVictims, kLinkedFolders[0]);
+        RemoveTree(kLinkedFolders[1]); UnixLink(kCarlDisk, kLinkedFolders[1]);
+        PutValue(HKEY_USERS, kCarl + kShellFolders, "Desktop", "Q:\\Desktop", REG_EXPAND_SZ);
+    };
+    return Checked(road, [] {
+        EXPECT_EQ(Content(kVictims + "\\anna.txt") + Content(kVictims + kLink), "victimvictim");
+        EXPECT_EQ(Attributes(kCarlDisk + "\\Desktop" + kLink), INVALID_FILE_ATTRIBUTES) << "carl's own shortcut";
+        for (const std::string& link : {kUserLinks[0], kLinkedFolders[0], kLinkedFolders[1]}) UnixLink("", link);
+        RemoveTree(kVictims); RemoveTree("C:\\qvx-disk");
+    });
+}
+std::string LinkWarning(const std::string& who, const std::string& desktop)
+{
+    return "Fehler beim Bereinigen der Tastatur-Einstellungen von " + who + ":\nDie Datei " + desktop +
+           "\\Tastaturbelegung E1 (V3.11) Schaubild.LNK ist ein Verweis auf eine andere Datei und wird nicht gelöscht.";
+}
 UniqueHandle gLock;  // a lock whose owner ended without releasing it
 RobotRun gSecond;    // a start while another removal runs
 HMODULE gMapped;     // the driver file, mapped as an image by this process
+std::string gDriverWhileAsked;  // the system folder's driver file while the in-use question stands
 // A restart, each of its processes ending by itself; the driver files it leaves.
 std::vector<std::string> DriverFilesAfterRestart()
 {
@@ -323,13 +367,18 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                       pdf = folder + "\\" + kHelperFiles[1], a258(258, 'A'), b259(259, 'B'), c260(260, 'C');
     std::string full = "1=00000407";  // 1000 read of 1001, one removed
     for (int i = 2; i <= 999; ++i) full += " " + std::to_string(i) + "=00000409";
-    const std::string inUse = Ask("Die Treiberdatei " + driver + " wird gerade verwendet (zum Beispiel, weil die "
-        "Tastaturbelegung in einer Sitzung aktiv ist) und kann erst beim nächsten Neustart von Windows gelöscht "
-        "werden.\n\nSoll die Deinstallation jetzt abgeschlossen und die Treiberdatei beim Neustart gelöscht werden?");
-    const auto driverStays = [=](DWORD error) {  // asked whether it may go at the restart: "no"
-        return kQuestion + inUse + FileBox(kCannotDelete + driver + "\n\n" + ErrorText(error)) +
+    const std::string driver32 = Wow64Dir().empty() ? driver : Wow64Dir() + "Quorvex.DLL";
+    const auto asked = [](const std::string& path) {
+        return Ask("Die Treiberdatei " + path + " wird gerade verwendet (zum Beispiel, weil die Tastaturbelegung in "
+                   "einer Sitzung aktiv ist) und kann erst beim nächsten Neustart von Windows gelöscht werden.\n\nSoll "
+                   "die Deinstallation jetzt abgeschlossen und die Treiberdatei beim Neustart gelöscht werden?");
+    };
+    const std::string inUse = asked(driver);
+    const auto driverStays = [=](DWORD error, const std::string& path = "") {  // may it go at the restart: "no"
+        const std::string file = path.empty() ? driver : path;
+        return kQuestion + asked(file) + FileBox(kCannotDelete + file + "\n\n" + ErrorText(error)) +
                Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht "
-                  "werden:\n  " + driver);
+                  "werden:\n  " + file);
     };
     const auto helperStays = [=](DWORD error) {
         return FileBox(kCannotDelete + pdf + "\n\n" + ErrorText(error)) +
@@ -539,6 +588,29 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
             road.preload = "1=00000407";
             return road;
         }(),
+        LaidLinks({"users who lay links in their folders", [] {},
+                   kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  " +
+                                  LinkWarning("C:\\users\\Łukasz", "C:\\users\\Łukasz\\Schreibtisch")) +
+                       Ok(kWarning + "Problem bei Registry-Key-Update:\n  " +
+                          LinkWarning("C:\\users\\Ольга", kLinkedFolders[0])) + kDone}),
+        [=] {
+            const std::string warned = "[Kopie] Information: Warnung bei Deinstallation von " DISPLAY ": | Problem bei "
+                                       "Registry-Key-Update: |   ";
+            Road road = LaidLinks(Quiet("quietly, users who lay links in their folders: a warning, 1603", [] {}, 1603,
+                {kAsked, warned + LogLine(LinkWarning("C:\\users\\Łukasz", "C:\\users\\Łukasz\\Schreibtisch")) +
+                 " => OK", warned + LogLine(LinkWarning("C:\\users\\Ольга", kLinkedFolders[0])) + " => OK",
+                 "[installiert] Exitcode: 1603"}));
+            road.preload = "1=00000407";
+            return road;
+        }(),
+        Checked(Refused("only the 32-bit system folder's driver file in use: asked before either goes, both stay",
+                        [=] { gHeld = MakeStubborn(kHeldOpen, driver32); gDriverWhileAsked = ""; },
+                        driverStays(ERROR_SHARING_VIOLATION, driver32), {"yes", "no", "ok", "ok"}),
+                [] { EXPECT_EQ(gDriverWhileAsked, "driver"); },
+                [=](const RobotBox& box) {
+                    NoRedirection guard;
+                    if (box.text.find(" wird gerade") != box.text.npos)
+                        gDriverWhileAsked = Attributes(driver) != INVALID_FILE_ATTRIBUTES ? "driver" : "gone"; }),
         Quiet("quietly, the driver file held: it goes at the restart", [=] { gHeld = MakeStubborn(kHeldOpen, driver); },
               3010, {kAsked, kLeftToRestart + driver + " | Windows-Errorcode 32:*", "[installiert] Exitcode: 3010"},
               kQuietly, 1, "pending driver"),

@@ -216,6 +216,7 @@ void ScanBoxes(BoxScan& scan, const std::set<DWORD>& pids, const std::string& st
 
 struct InProcess {
     BoxScan scan;
+    RobotOptions options;
     HANDLE thread = nullptr;
     volatile LONG stop = 0;
 };
@@ -232,9 +233,12 @@ DWORD WINAPI WatchOwnBoxes(void* arg) {
 
 }  // namespace
 
-void StartAnsweringOwnBoxes(const std::vector<std::string>& answers) {
+void StartAnsweringOwnBoxes(const std::vector<std::string>& answers,
+                            std::function<void(const RobotBox&)> whileShown) {
     StopAnsweringOwnBoxes();
     inProcess = new InProcess;
+    inProcess->options.whileShown = std::move(whileShown);
+    inProcess->scan.hold = &inProcess->options;
     inProcess->scan.script = answers;
     inProcess->thread = CreateThread(nullptr, 0, WatchOwnBoxes, inProcess, 0, nullptr);
 }

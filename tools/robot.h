@@ -69,5 +69,6 @@ std::string DescribeRun(const RobotRun& run);
 // For tests that call the program's own operations: a thread answers the
 // boxes that this process shows, from the script, until stopped. Returns what
 // it saw. A box still open when it stops is not waited for.
-void StartAnsweringOwnBoxes(const std::vector<std::string>& answers);
+void StartAnsweringOwnBoxes(const std::vector<std::string>& answers,
+                            std::function<void(const RobotBox&)> whileShown = {});
 std::vector<RobotBox> StopAnsweringOwnBoxes();

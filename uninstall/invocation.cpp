@@ -15,6 +15,7 @@
 #include "uninstall/sequence.h"
 #include "uninstall/system_dirs.h"
 
+#include <aclapi.h>
 #include <ntsecapi.h>
 #include <sddl.h>
 
@@ -67,11 +68,64 @@ unsigned SystemRandom()
     return value;
 }
 
-bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, unsigned (*random)())
+// Wine keeps no owner on files and reports the user for every one.
+static bool RunsOnWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
+}
+
+// Only SYSTEM and the Administrators can make a directory theirs; a program
+// of the user's would leave the user as its owner.
+static bool OwnedByAdministrators(HANDLE directory)
+{
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(directory, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+    if (!trusted && RunsOnWine()) {
+        HANDLE raw = nullptr;
+        alignas(8) BYTE user[512];
+        DWORD size = 0;
+        UniqueHandle token(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw) ? raw : nullptr);
+        trusted = token && GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) &&
+                  EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+    }
+    LocalFree(descriptor);
+    return trusted;
+}
+
+// Holds the directory this process made at path a moment ago, so that it can
+// be neither renamed nor deleted, once Windows confirms that it is that one:
+// exactly there, no link, owned by the Administrators.
+static bool HoldMadeDirectory(const char* path, UniqueFile& held)
+{
+    Wide widePath(path);
+    held.reset(CreateFileW(widePath, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // The temporary path may be given in short names; Windows answers in long ones.
+    wchar_t expected[kFinalPathUnits], final[kFinalPathUnits];
+    DWORD units = GetLongPathNameW(widePath, expected, kFinalPathUnits);
+    BY_HANDLE_FILE_INFORMATION info;
+    bool same = held && units > 0 && units < kFinalPathUnits && GetFileInformationByHandle(held.get(), &info) &&
+                (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                    FILE_ATTRIBUTE_DIRECTORY &&
+                FinalPath(held.get(), final, kFinalPathUnits) &&
+                CompareStringOrdinal(final, -1, expected, -1, TRUE) == CSTR_EQUAL && OwnedByAdministrators(held.get());
+    if (!same)
+        held.reset();
+    return same;
+}
+
+bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, unsigned (*random)(),
+                       UniqueFile& held)
 {
     // The temporary folder belongs to the user, and so to every program the
     // user runs: the elevated copy must lie where none of them can write,
-    // in a directory this call made, never one somebody prepared.
+    // in a directory this call made, never one somebody prepared, and held
+    // until the copy runs, as the user may rename whatever lies in it.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
             L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
@@ -86,8 +140,8 @@ bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, 
         made = CreateDirectoryW(Wide(directory), &attributes) != FALSE;
     }
     LocalFree(descriptor);
-    // Made a moment ago and yet a link elsewhere: somebody got in between.
-    if (made && (GetFileAttributesW(Wide(directory)) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    // Made a moment ago and yet not the one made: somebody got in between.
+    if (made && !HoldMadeDirectory(directory, held))
         made = false;
     if (!made && size > 0)
         directory[0] = '\0';
@@ -126,8 +180,9 @@ static bool LaunchProgram(const char* programFile, const char* parameters, Uniqu
 static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueHandle* process)
 {
     char directory[kPathSize] = "", destination[kPathSize] = "";
+    UniqueFile heldDirectory;
     bool copied = tempDirectory != nullptr &&
-                  MakeCopyDirectory(tempDirectory, directory, sizeof directory, SystemRandom);
+                  MakeCopyDirectory(tempDirectory, directory, sizeof directory, SystemRandom, heldDirectory);
     // A cut path could name another file: better none at all.
     if (copied && !ComposeText(destination, sizeof destination, "%s\\%s", directory,
                                FinalComponent(gModulePath)))
@@ -145,6 +200,7 @@ static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueH
         WarningBox("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, um "
                    "sein Original löschen zu können");
     held.reset();
+    heldDirectory.reset();
     if (!started && directory[0] != '\0') {
         // Nothing of a copy that never ran may stay behind.
         if (destination[0] != '\0')

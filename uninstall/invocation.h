@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 
+#include "frame/handle.h"
+
 // The exit code of a quiet run, as deployment tools know them from Windows
 // Installer; without /quiet the program always ends with 0.
 enum ExitCode : unsigned {
@@ -24,9 +26,11 @@ unsigned SystemRandom();
 
 // Makes a fresh copy directory inside tempDirectory that only SYSTEM and the
 // Administrators can open; random() gives its 8 digits, a few tries long.
-// Never takes a directory that was there before. True with its path (no
-// final backslash) in directory.
-bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, unsigned (*random)());
+// Never takes a directory that was there before, nor one put in its place.
+// True with its path (no final backslash) in directory, and held open, so
+// that nobody can rename or delete it, until held is closed.
+bool MakeCopyDirectory(const char* tempDirectory, char* directory, size_t size, unsigned (*random)(),
+                       UniqueFile& held);
 
 // In a quiet run's copy: moves the installed program, still running while it
 // waits for the copy, out of the program folder into the copy's directory.

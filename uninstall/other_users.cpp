@@ -76,6 +76,14 @@ static bool ReadPath(HKEY key, const char* name, char* path)
     return length > 0 && length <= MAX_PATH && FromUtf16(expanded, MAX_PATH, path, kPathSize);
 }
 
+// A card reader, a CD drive or a mapped share may have no disk in it, and
+// Windows would ask for one in a box that nobody answers in a quiet run.
+static bool IsFixedDrive(const char* path)
+{
+    const wchar_t root[] = {static_cast<wchar_t>(path[0]), L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) == DRIVE_FIXED;
+}
+
 // The desktop that the user's own "User Shell Folders" value names, when it
 // passes the rule for paths from a hive; otherwise <folder>\Desktop. A link
 // on the way to the value is refused with that user's warning.
@@ -95,7 +103,7 @@ static bool FindDesktop(HKEY root, const char* rootName, const char* folder, cha
         FromUtf16(wide, 2 * MAX_PATH, raw, sizeof raw) &&
         (length = GetSystemWindowsDirectoryW(windows, MAX_PATH)) > 0 && length < MAX_PATH &&
         FromUtf16(windows, MAX_PATH, systemRoot, sizeof systemRoot) &&
-        ExpandUserPath(raw, folder, systemRoot, desktop, kPathSize))
+        ExpandUserPath(raw, folder, systemRoot, desktop, kPathSize) && IsFixedDrive(desktop))
         return true;
     return ComposeText(desktop, kPathSize, "%s\\Desktop", folder);
 }
@@ -107,54 +115,43 @@ static void CleanUser(HKEY root, const char* rootName, const char* folder, bool 
     SetStatusLine("Bereinige Tastatur-Einstellungen von %s ...", folder);
     if (!RemoveLayoutForUser(root, rootName))
         Defer(reports, folder, gRegistryErrorText);
-    char desktop[kPathSize];
-    if (hasDesktop && FindDesktop(root, rootName, folder, desktop, reports))
-        DeleteShortcutIn(desktop, shortcutName);
+    char desktop[kPathSize], reason[2 * kPathSize];
+    if (hasDesktop && FindDesktop(root, rootName, folder, desktop, reports) &&
+        !DeleteShortcutIn(desktop, shortcutName, folder, reason, sizeof reason))
+        Defer(reports, folder, reason);
 }
 
-// Loading a hive takes the backup and restore privileges, which an
-// administrator holds but has not switched on: on right before the first
-// load, and back as they were after the last unload.
-enum HivePrivileges { kNotTried, kEnabled, kMissing };
-static HivePrivileges hivePrivileges;
-static UniqueHandle privilegeToken;
+// Loading and unloading a hive take the backup and restore privileges, which
+// an administrator holds but has not switched on, and which override every
+// file's security: they are on for each of those calls alone and back as
+// they were right after, so that no file is ever opened with them.
 // TOKEN_PRIVILEGES with room for both.
 struct HivePrivilegeList {
     DWORD count;
     LUID_AND_ATTRIBUTES privileges[2];
 };
-static HivePrivilegeList previousPrivileges;
+static bool privilegesMissing;  // reported once for everybody
 
-static bool MayLoadHives(UserReports& reports)
+// call() with both privileges on; ERROR_PRIVILEGE_NOT_HELD, the call not
+// made, when this process does not hold them.
+template <typename Call>
+static LONG WithHivePrivileges(Call call)
 {
-    if (hivePrivileges != kNotTried)
-        return hivePrivileges == kEnabled;
     HANDLE raw = nullptr;
     bool opened = OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw);
-    privilegeToken.reset(opened ? raw : nullptr);
-    HivePrivilegeList wanted = {2, {{{0, 0}, SE_PRIVILEGE_ENABLED}, {{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    UniqueHandle token(opened ? raw : nullptr);
+    HivePrivilegeList wanted = {2, {{{0, 0}, SE_PRIVILEGE_ENABLED}, {{0, 0}, SE_PRIVILEGE_ENABLED}}}, previous = {};
     DWORD size = 0;
-    bool enabled = opened && LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &wanted.privileges[0].Luid) &&
-                   LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &wanted.privileges[1].Luid) &&
-                   AdjustTokenPrivileges(privilegeToken.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted),
-                                         sizeof previousPrivileges,
-                                         reinterpret_cast<TOKEN_PRIVILEGES*>(&previousPrivileges), &size) &&
-                   GetLastError() != ERROR_NOT_ALL_ASSIGNED;
-    DWORD error = GetLastError();
-    hivePrivileges = enabled ? kEnabled : kMissing;
-    if (!enabled)
-        DeferError(reports, "allen nicht angemeldeten Benutzern", "Fehler beim Aktivieren der Rechte %s zum Laden "
-                   "ihrer Benutzerprofile\n%s", "SeBackupPrivilege/SeRestorePrivilege", error);
-    return enabled;
-}
-
-static void RestorePrivileges()
-{
-    if (privilegeToken)
-        AdjustTokenPrivileges(privilegeToken.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&previousPrivileges),
-                              0, nullptr, nullptr);
-    privilegeToken.reset();
-    hivePrivileges = kNotTried;
+    bool adjusted = opened && LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &wanted.privileges[0].Luid) &&
+                    LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &wanted.privileges[1].Luid) &&
+                    AdjustTokenPrivileges(token.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted),
+                                          sizeof previous, reinterpret_cast<TOKEN_PRIVILEGES*>(&previous), &size);
+    bool enabled = adjusted && GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+    LONG result = enabled ? call() : static_cast<LONG>(ERROR_PRIVILEGE_NOT_HELD);
+    if (adjusted)
+        AdjustTokenPrivileges(token.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&previous), 0, nullptr,
+                              nullptr);
+    return result;
 }
 
 long UnloadUserHive(const char* hiveName)
@@ -167,14 +164,14 @@ long UnloadUserHive(const char* hiveName)
     char path[kPathSize];
     WideText<kPathSize> widePath(ComposeText(path, sizeof path, "\\Registry\\User\\%s", hiveName) ? path : "");
     if (unload == nullptr || toError == nullptr || !widePath.Whole())
-        return RegUnLoadKeyW(HKEY_USERS, Wide(hiveName));
+        return WithHivePrivileges([&] { return RegUnLoadKeyW(HKEY_USERS, Wide(hiveName)); });
     const wchar_t* text = widePath;
     USHORT bytes = static_cast<USHORT>(wcslen(text) * sizeof(wchar_t));
     UNICODE_STRING name = {bytes, bytes, const_cast<wchar_t*>(text)};
     const ULONG kOpenLink = 0x100;  // OBJ_OPENLINK
     OBJECT_ATTRIBUTES attributes = {sizeof attributes, nullptr, &name, OBJ_CASE_INSENSITIVE | kOpenLink, nullptr,
                                     nullptr};
-    return static_cast<LONG>(toError(unload(&attributes)));
+    return WithHivePrivileges([&] { return static_cast<LONG>(toError(unload(&attributes))); });
 }
 
 // A user who is not logged on: their NTUSER.DAT in folder, loaded below
@@ -184,14 +181,19 @@ static void CleanFromFile(const char* hiveName, const char* folder)
 {
     UserReports reports = {};
     char file[kPathSize], rootName[kPathSize];
-    if (!ComposeText(file, sizeof file, "%s\\NTUSER.DAT", folder) || !FileExists(file) || !MayLoadHives(reports)) {
-        ShowReports(reports);
+    if (!ComposeText(file, sizeof file, "%s\\NTUSER.DAT", folder) || !FileExists(file) || privilegesMissing)
         return;
-    }
     ComposeText(rootName, sizeof rootName, "HKEY_USERS\\%s", hiveName);
     // Left loaded by an earlier run that was stopped half-way.
     UnloadUserHive(hiveName);
-    LONG result = RegLoadKeyW(HKEY_USERS, Wide(hiveName), Wide(file));
+    LONG result = WithHivePrivileges([&] { return RegLoadKeyW(HKEY_USERS, Wide(hiveName), Wide(file)); });
+    if (result == ERROR_PRIVILEGE_NOT_HELD) {
+        privilegesMissing = true;
+        DeferError(reports, "allen nicht angemeldeten Benutzern", "Fehler beim Aktivieren der Rechte %s zum Laden "
+                   "ihrer Benutzerprofile\n%s", "SeBackupPrivilege/SeRestorePrivilege", ERROR_NOT_ALL_ASSIGNED);
+        ShowReports(reports);
+        return;
+    }
     if (result != ERROR_SUCCESS) {
         SetStatusLine("Bereinige Tastatur-Einstellungen von %s ...", folder);
         DeferError(reports, folder, "Fehler beim Laden des Benutzerprofils %s\n%s", file, static_cast<DWORD>(result));
@@ -304,5 +306,4 @@ void CleanOtherUsers(const char* display, const char* shortcut)
         if (ReadPath(profileList.get(), "Default", folder))
             CleanFromFile("Quorvex_Default", folder);
     }
-    RestorePrivileges();
 }

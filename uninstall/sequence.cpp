@@ -100,29 +100,23 @@ static bool SnapshotAllowsUninstall()
 
 static bool driverPending;  // a driver file goes at the next restart
 
-// Whether a driver file that will not go now may go at the next restart:
-// quietly nobody can close what holds it, so yes; interactively the user
-// says so, once for both files. The failed deletion's error stays the last.
+// Whether the driver files that cannot go now may go at the next restart:
+// quietly nobody can close what holds them, so yes; interactively the user
+// says so, once for both, the first named.
 static bool MayLeaveToRestart(const char* path)
 {
-    static bool agreed;
-    DWORD error = GetLastError();
-    agreed = agreed || gQuiet ||
-             QuestionBox("Die Treiberdatei %s wird gerade verwendet (zum Beispiel, weil die Tastaturbelegung in einer "
-                         "Sitzung aktiv ist) und kann erst beim nächsten Neustart von Windows gelöscht werden.\n\n"
-                         "Soll die Deinstallation jetzt abgeschlossen und die Treiberdatei beim Neustart gelöscht "
-                         "werden?",
-                         path) == IDYES;
-    SetLastError(error);
-    return agreed;
+    return gQuiet ||
+           QuestionBox("Die Treiberdatei %s wird gerade verwendet (zum Beispiel, weil die Tastaturbelegung in einer "
+                       "Sitzung aktiv ist) und kann erst beim nächsten Neustart von Windows gelöscht werden.\n\n"
+                       "Soll die Deinstallation jetzt abgeschlossen und die Treiberdatei beim Neustart gelöscht "
+                       "werden?",
+                       path) == IDYES;
 }
 
 // A driver file in use goes at the next restart instead, which is no
-// warning. Called right after the failed deletion, whose error it logs.
-static bool LeaveDriverToRestart(const char* path, bool realSystemFolder)
+// warning; error is why it could not go now.
+static bool LeaveDriverToRestart(const char* path, bool realSystemFolder, const char* error)
 {
-    char error[1200];
-    CopyText(error, sizeof error, CaptureLastError());
     char marked[kPathSize];
     if (!DeleteAtRestart(path, realSystemFolder, SystemRandom, marked, sizeof marked))
         return false;
@@ -133,41 +127,78 @@ static bool LeaveDriverToRestart(const char* path, bool realSystemFolder)
     return true;
 }
 
-// The driver file goes first; while it stays, the registry stays untouched.
-static bool RemoveDriverFile()
+// The driver file in the system folder, and on 64-bit Windows its twin in
+// the 32-bit one, each held unchanged while the user is asked.
+struct DriverFile {
+    char path[kPathSize];
+    bool realSystemFolder;
+    bool inUse;
+    UniqueFile held;
+    char error[1200];  // why it cannot go now
+};
+
+// A driver file that stays; in the system folder it stops the run.
+static void ReportDriverFile(const DriverFile& file, bool stops)
 {
-    // A cut path could name another file: better none at all.
-    char driverPath[kPathSize];
-    if (!ComposeText(driverPath, sizeof driverPath, "%s%s", gSystemDirectory, kDriverFile))
-        driverPath[0] = '\0';
-    if (FileExists(driverPath, gWow64)) {
-        // A file that will not go is first left to the restart, if it may;
-        // only when that fails too, or may not be, does the deletion report,
-        // and the run stop with the registry untouched.
-        bool gone = (!DeleteOneFile(driverPath, false, false, gWow64) && MayLeaveToRestart(driverPath) &&
-                     LeaveDriverToRestart(driverPath, gWow64)) ||
-                    DeleteOneFile(driverPath, true, false, gWow64);
-        if (!gone) {
-            InfoBox("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht "
-                    "werden:\n  %s",
-                    kDisplayName, driverPath);
+    InfoBox(stops ? "Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht werden:\n  %s"
+                  : "Warnung bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht werden:\n  %s",
+            kDisplayName, file.path);
+}
+
+// The driver files go first; while the system folder's stays, the registry
+// stays untouched. Whether each can go is known before either goes, so that
+// one answer holds for both.
+static bool RemoveDriverFiles()
+{
+    static DriverFile files[2];
+    const unsigned count = gWow64 ? 2 : 1;
+    const DriverFile* firstInUse = nullptr;
+    for (unsigned i = 0; i < count; ++i) {
+        DriverFile& file = files[i];
+        file.realSystemFolder = i == 0 && gWow64;
+        file.inUse = false;
+        // A cut path could name another file: better none at all.
+        if (!ComposeText(file.path, sizeof file.path, "%s%s", i == 0 ? gSystemDirectory : gSystemWow64Directory,
+                         kDriverFile))
+            file.path[0] = '\0';
+        bool exists = FileExists(file.path, file.realSystemFolder);
+        if (i == 0 && !exists && !gLayoutKeyGone &&
+            QuestionBox("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) vorhanden:\n  %s\n\n"
+                        "Trotzdem fortfahren?", kDisplayName, file.path) != IDYES)
             return false;
+        if (exists && !OpenForDeletion(file.path, file.realSystemFolder, file.held)) {
+            CopyText(file.error, sizeof file.error, CaptureLastError());
+            file.held.reset();
+            file.inUse = true;
+            firstInUse = firstInUse != nullptr ? firstInUse : &file;
         }
-    } else if (!gLayoutKeyGone && QuestionBox("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
-                           "vorhanden:\n  %s\n\nTrotzdem fortfahren?",
-                           kDisplayName, driverPath) != IDYES) {
+    }
+    if (firstInUse != nullptr && !MayLeaveToRestart(firstInUse->path)) {
+        for (unsigned i = 0; i < count; ++i) {
+            files[i].held.reset();
+            if (files[i].inUse) {
+                CaptionWarningBox("Tastaturtreiber-Deinstallation", "Folgende Datei kann nicht gelöscht werden:"
+                                  "\n%s\n\n%s", files[i].path, files[i].error);
+                ReportDriverFile(files[i], true);
+            }
+        }
         return false;
     }
-    if (gWow64) {
-        // Reached by its own path, with the redirection as it is.
-        Sleep(100);
-        char wow64Path[kPathSize];
-        if (ComposeText(wow64Path, sizeof wow64Path, "%s%s", gSystemWow64Directory, kDriverFile) &&
-            FileExists(wow64Path) && !DeleteFileW(Wide(wow64Path)) &&
-            !(MayLeaveToRestart(wow64Path) && LeaveDriverToRestart(wow64Path, false)))
-            InfoBox("Warnung bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht gelöscht "
-                    "werden:\n  %s",
-                    kDisplayName, wow64Path);
+    for (unsigned i = 0; i < count; ++i) {
+        DriverFile& file = files[i];
+        if (i == 0 && (file.held || file.inUse))
+            SetStatusLine("Lösche %s ...", file.path);
+        bool gone = file.inUse ? LeaveDriverToRestart(file.path, file.realSystemFolder, file.error)
+                               : !file.held || DeleteHeldFile(file.held);
+        if (gone)
+            continue;
+        if (i > 0) {
+            ReportDriverFile(file, false);
+        } else if (!DeleteOneFile(file.path, true, false, file.realSystemFolder)) {
+            files[1].held.reset();
+            ReportDriverFile(file, true);
+            return false;
+        }
     }
     return true;
 }
@@ -203,8 +234,11 @@ static void RemoveLayoutFromRegistry()
 
 static void RemoveProgramFiles()
 {
-    DeleteShortcut(gStatusWindow, kShortcutName, false);
-    DeleteShortcut(gStatusWindow, kShortcutName, true);
+    for (int common = 0; common < 2; ++common) {
+        char reason[2 * kPathSize];
+        if (!DeleteShortcut(gStatusWindow, kShortcutName, common != 0, reason, sizeof reason))
+            InfoBox("Warnung bei Deinstallation von %s:\n%s", kDisplayName, reason);
+    }
     for (const char* name : kHelperFiles) {
         char path[kPathSize];
         CopyText(path, sizeof path, gProgramFolder);
@@ -229,7 +263,7 @@ static void RemoveProgramFiles()
 bool RunUninstall()
 {
     gExitCode = kExitFailed;
-    if (SnapshotAllowsUninstall() && RemoveDriverFile()) {
+    if (SnapshotAllowsUninstall() && RemoveDriverFiles()) {
         RemoveLayoutFromRegistry();
         RemoveProgramFiles();
         UpdateUninstallEntry(kEntryName);
