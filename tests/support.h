@@ -171,8 +171,7 @@ inline void ClearCopies()
 // Owner and DACL as SDDL, of a file or of a kernel object by its handle; "<none>" when unreadable.
 inline std::string Sddl(const std::string& path, HANDLE object = nullptr)
 {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    wchar_t* text = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr; wchar_t* text = nullptr;
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     if ((object ? GetSecurityInfo(object, SE_KERNEL_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd)
                 : GetNamedSecurityInfoW(Utf16(path).c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr,
@@ -423,10 +422,9 @@ inline void Suspend(DWORD process, bool resume = false)
     UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry = {}; entry.dwSize = sizeof entry;
     for (BOOL more = Thread32First(snap.get(), &entry); more; more = Thread32Next(snap.get(), &entry))
-        if (entry.th32OwnerProcessID == process) {
-            UniqueHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
-            resume ? ResumeThread(thread.get()) : SuspendThread(thread.get());
-        }
+        if (entry.th32OwnerProcessID == process)
+            resume ? ResumeThread(UniqueHandle(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)).get())
+                   : SuspendThread(UniqueHandle(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)).get());
 }
 // Driver files renamed to go at the next restart: "Quorvex.DLL.<8 hex digits>.del".
 inline std::vector<std::string> Renamed()
