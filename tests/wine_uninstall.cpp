@@ -561,11 +561,11 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         Squatted("an event at the lock's name", "", false), Squatted("quietly, an event at the lock's name", "", true),
         Squatted("a mutex there that lets everybody only wait", "D:(A;;0x100000;;;WD)", false),
         Squatted("a mutex there open to all and held, but owned by no administrator", "D:(A;;0x1f0001;;;WD)", false),
-        [&] {  // a copy started while the lock is held, one the system account made for the Administrators to wait on
+        [&] {  // held: a lock the system account made that lets the Administrators only wait for it
             Road road = StartedFrom(upper + "UNINSTALL_QUORVEX.0A1B2C3D\\Uninstall_Quorvex.exe", 0);
             road.arrange = [arrange = road.arrange] { arrange(); Squat("O:SYD:(A;;0x1f0001;;;SY)(A;;0x120001;;;BA)"); };
-            road.boxes = ""; road.answers = {}; road.args = kQuietly; road.code = 1618;
-            road.log = {"[Kopie] " + kRunning, "[Kopie] Exitcode: 1618"};
+            road.what = "quietly, a copy started while the lock is held"; road.boxes = ""; road.answers = {};
+            road.args = kQuietly; road.code = 1618; road.log = {"[Kopie] " + kRunning, "[Kopie] Exitcode: 1618"};
             return road;
         }(),
         Checked({"a second start while the first asks: it says so, and the first goes on", [] {}},
