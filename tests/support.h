@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 #undef CreateStatusWindow  // the shell headers' macro would rename the program's function
 
 #include <algorithm>
@@ -180,15 +181,22 @@ inline void ClearCopies()
 // Access for SYSTEM and the Administrators alone, nothing inherited. Wine keeps no owner and no protection flag: it
 // maps the DACL onto the Unix permissions and reads back the owning user in the Administrators' place. What it does
 // show: SYSTEM and the owner, nobody else.
+// Owner and DACL as SDDL, of a file or of a kernel object by its handle; "<none>" when unreadable.
+inline std::string Sddl(const std::string& path, HANDLE object = nullptr)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr; wchar_t* text = nullptr;
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if ((object ? GetSecurityInfo(object, SE_KERNEL_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd)
+                : GetNamedSecurityInfoW(Utf16(path).c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr,
+                                        &sd)) == 0)
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &text, nullptr);
+    const std::string got = text ? Utf8(text) : "<none>";
+    LocalFree(text); LocalFree(sd);
+    return got;
+}
 inline ::testing::AssertionResult OnlyForAdministrators(const std::string& path)
 {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    wchar_t* text = nullptr;
-    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    if (GetNamedSecurityInfoW(Utf16(path).c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd) == 0)
-        ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &text, nullptr);
-    const std::string got = text ? Utf8(text) : "<none>", owner = got.substr(0, got.find("D:"));
-    LocalFree(text); LocalFree(sd);
+    const std::string got = Sddl(path), owner = got.substr(0, got.find("D:"));
     if (got == "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)" ||
         (owner.size() > 2 && got == owner + "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + owner.substr(2) + ")"))
         return ::testing::AssertionSuccess();
@@ -412,6 +420,24 @@ inline std::string Users()
         out += Content("C:\\users\\" + kHives[i] + "\\NTUSER.DAT") == gHiveFiles[i] ? " laid" : " changed";
     const std::string loaded = Subkeys(HKEY_USERS, "");
     return out + (loaded.find(" Quorvex_") == std::string::npos ? "" : loaded);
+}
+// A process started by parent (0: none yet), and the threads of a process suspended or resumed: a copy caught at work.
+inline DWORD ChildOf(DWORD parent)
+{
+    UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {}; entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snap.get(), &entry); more; more = Process32NextW(snap.get(), &entry))
+        if (entry.th32ParentProcessID == parent) return entry.th32ProcessID;
+    return 0;
+}
+inline void Suspend(DWORD process, bool resume = false)
+{
+    UniqueFile snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {}; entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snap.get(), &entry); more; more = Thread32Next(snap.get(), &entry))
+        if (entry.th32OwnerProcessID == process)
+            resume ? ResumeThread(UniqueHandle(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)).get())
+                   : SuspendThread(UniqueHandle(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)).get());
 }
 // Driver files renamed to go at the next restart: "Quorvex.DLL.<8 hex digits>.del".
 inline std::vector<std::string> Renamed()

@@ -91,20 +91,27 @@ TEST(OtherUsers, HivePrivilegesAreOnOnlyWhileHivesLoad)
     ClearUsers();
 }
 
+const wchar_t kLockName[] = L"Global\\Quorvex_Uninstall";
+const char kOurLock[] = "O:BAD:(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)";  // for SYSTEM and the Administrators alone
+const std::string kRunning = "Information: Die Deinstallation von " DISPLAY " läuft bereits. | Bitte warten Sie, "
+                             "bis sie beendet ist. => OK";
 // Two quiet removals started at one moment: one removes, the other changes nothing and answers 1618, as Windows
-// Installer does while another installation runs.
+// Installer does while another installation runs. Then a deployment tool ends the installed program while its copy
+// works (held still, its lists slow to read) and tries again at once: 1618 and nothing changed, for the copy holds the
+// lock; the copy then finishes the removal for every user.
 TEST(Uninstall, OneRemovalAtATime)
 {
     InstallProduct();
     const std::string logs[] = {TempDir() + "qvx first.log", TempDir() + "qvx second.log"};
+    const auto quietly = [&](int i) { RemoveTree(logs[i]); return kKey + (" /quiet \"/log=" + logs[i]) + '"'; };
     PROCESS_INFORMATION started[2] = {};
-    for (int i = 0; i < 2; ++i) {
-        RemoveTree(logs[i]);
-        std::wstring line = Utf16("\"" + InstalledExe() + "\" " + kKey + " /quiet \"/log=" + logs[i] + "\"");
+    const auto start = [&](int i) {
+        std::wstring line = Utf16("\"" + InstalledExe() + "\" " + quietly(i));
         STARTUPINFOW startup = {}; startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessW(Utf16(InstalledExe()).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+        EXPECT_TRUE(CreateProcessW(Utf16(InstalledExe()).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
                                    nullptr, &startup, &started[i]));
-    }
+    };
+    start(0); start(1);
     DWORD codes[2] = {};
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(WaitForSingleObject(started[i].hProcess, 30000), WAIT_OBJECT_0);
@@ -114,10 +121,33 @@ TEST(Uninstall, OneRemovalAtATime)
     EXPECT_EQ(std::set<DWORD>(codes, codes + 2), (std::set<DWORD>{0, 1618}));
     const int removed = codes[0] == 0 ? 0 : 1;
     EXPECT_EQ(Content(logs[removed]).find("Warnung"), std::string::npos) << Content(logs[removed]);
-    EXPECT_NE(Content(logs[1 - removed]).find("[installiert] Information: Die Deinstallation von " DISPLAY " läuft "
-                                              "bereits. | Bitte warten Sie, bis sie beendet ist. => OK\r\n"),
-              std::string::npos) << Content(logs[1 - removed]);
+    EXPECT_NE(Content(logs[1 - removed]).find(kRunning), std::string::npos) << Content(logs[1 - removed]);
     EXPECT_EQ(ProductLeft(), "");
+
+    InstallProduct(); ArrangeUsers();
+    for (int i = 3; i <= 1001; ++i) PutValue(kUser, kPreloadPath, std::to_string(i), "00000409");  // slow to read
+    start(0);
+    const auto query = reinterpret_cast<LONG(NTAPI*)(HANDLE, int, LONG*, ULONG, ULONG*)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtQueryMutant")));
+    UniqueHandle lock;
+    LONG state[2] = {1, 0};  // the lock's count, 0 once held: by the copy alone
+    for (int poll = 0; poll < 3000 && state[0] > 0; ++poll, Sleep(2))
+        if (lock || (lock.reset(OpenMutexW(MUTEX_MODIFY_STATE, FALSE, kLockName)), lock))
+            query(lock.get(), 0, state, sizeof state, nullptr);
+    const DWORD copy = ChildOf(started[0].dwProcessId);
+    const UniqueHandle copyProcess(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, copy));
+    Suspend(copy);
+    TerminateProcess(started[0].hProcess, 1);
+    const std::string before = Machine();
+    EXPECT_TRUE(EndedWith(RunInstalled(quietly(1), {}), 1618, 0));
+    EXPECT_EQ(Content(logs[1]).find("[installiert] " + kRunning), 20u) << Content(logs[1]);
+    EXPECT_EQ(Machine(), before);
+    Suspend(copy, true);
+    DWORD code = 1;
+    EXPECT_TRUE(WaitForSingleObject(copyProcess.get(), 30000) == 0 && GetExitCodeProcess(copyProcess.get(), &code));
+    const std::string after = Lower(Machine());  // nobody's lists name the layout, nothing of the product is left
+    EXPECT_TRUE(code == 0 && after.find("0010407") == after.npos && after.substr(after.find("\nproduct:")) ==
+                "\nproduct: ") << code << after;
     ClearCopies();
 }
 
@@ -317,8 +347,6 @@ std::string LinkWarning(const std::string& who, const std::string& desktop)
     return "Fehler beim Bereinigen der Tastatur-Einstellungen von " + who + ":\nDie Datei " + desktop +
            "\\Tastaturbelegung E1 (V3.11) Schaubild.LNK ist ein Verweis auf eine andere Datei und wird nicht gelöscht.";
 }
-UniqueHandle gLock;  // a lock whose owner ended without releasing it
-RobotRun gSecond;    // a start while another removal runs
 HMODULE gMapped;     // the driver file, mapped as an image by this process
 std::string gDriverWhileAsked;  // the system folder's driver file while the in-use question stands
 // A restart, each of its processes ending by itself; the driver files it leaves.
@@ -347,6 +375,30 @@ std::string LinkRefused(const std::string& who, const std::string& key)
     return "Fehler beim Bereinigen der Tastatur-Einstellungen von " + who + ":\nDer Registry-Key " + key +
            " ist ein Verweis auf einen anderen Key und wird nicht bearbeitet.";
 }
+// An object at the lock's name as another program makes it: a mutex by its descriptor, held by the thread making it,
+// or ("") an event.
+UniqueHandle gLock;
+void Squat(const char* sddl)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(Utf16(sddl).c_str(), SDDL_REVISION_1, &sd, nullptr);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+    gLock.reset(*sddl ? CreateMutexExW(&attributes, kLockName, CREATE_MUTEX_INITIAL_OWNER, MUTEX_ALL_ACCESS)
+                      : CreateEventW(nullptr, TRUE, FALSE, kLockName));
+    LocalFree(sd);
+}
+const std::string kNoLock = "Die Deinstallation von " DISPLAY " kann nicht gestartet werden: ein anderes Programm "
+                            "belegt ihre Sperre Global\\Quorvex_Uninstall.\nBitte versuchen Sie es später noch einmal.";
+// Whatever stands at the lock's name and is no lock of ours: no lock, so no removal; quietly 1618.
+Road Squatted(const char* what, const char* sddl, bool quiet)
+{
+    const auto arrange = [sddl] { Squat(sddl); };
+    return quiet ? Quiet(what, arrange, 1618, {"[installiert] Warnung: " + LogLine(kNoLock) + " => OK",
+                                              "[installiert] Exitcode: 1618"}, kQuietly, 0)
+                 : Refused(what, arrange, Ok(kNoLock), {"ok"}, kKey, "", 0);
+}
+RobotRun gSecond;         // a start while another removal runs
+std::string gLockShown;  // the lock's descriptor while the first asks
 // Started from elsewhere: the installed program copied there, beside a directory named like a copy's.
 const std::string kMade = TempDir() + "Uninstall_Quorvex.0a1b2c3d";
 Road StartedFrom(const std::string& exe, unsigned copies)
@@ -554,15 +606,26 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                         [=] { cutShort(); LayUserLists(kUser, "", kPreloaded); }, 0,
                         {"[Kopie] Status: Schließe die unterbrochene Deinstallation ab ...",
                          "[installiert] Exitcode: 0"})),
-        Checked({"a lock left by a run that was killed blocks nothing", [] { std::thread([] {
-                    gLock.reset(CreateMutexW(nullptr, TRUE, L"Global\\Quorvex_Uninstall")); }).join(); }},
-                [] { gLock.reset(); }),
+        {"a lock left by a run that was killed blocks nothing", [] { std::thread([] { Squat(kOurLock); }).join(); }},
+        Squatted("an event at the lock's name", "", false), Squatted("quietly, an event at the lock's name", "", true),
+        Squatted("a mutex there that lets everybody only wait", "D:(A;;0x100000;;;WD)", false),
+        Squatted("a mutex there open to all and held, but owned by no administrator", "D:(A;;0x1f0001;;;WD)", false),
+        [&] {  // held: a lock the system account made that lets the Administrators only wait for it
+            Road road = StartedFrom(upper + "UNINSTALL_QUORVEX.0A1B2C3D\\Uninstall_Quorvex.exe", 0);
+            road.arrange = [arrange = road.arrange] { arrange(); Squat("O:SYD:(A;;0x1f0001;;;SY)(A;;0x120001;;;BA)"); };
+            road.what = "quietly, a copy started while the lock is held"; road.boxes = ""; road.answers = {};
+            road.args = kQuietly; road.code = 1618; road.log = {"[Kopie] " + kRunning, "[Kopie] Exitcode: 1618"};
+            return road;
+        }(),
         Checked({"a second start while the first asks: it says so, and the first goes on", [] {}},
                 [] { EXPECT_TRUE(EndedWith(gSecond, 0, 0));
                      EXPECT_EQ(Shown(gSecond.boxes), Ok("Die Deinstallation von " DISPLAY " läuft bereits.\nBitte "
-                                                        "warten Sie, bis sie beendet ist.")); },
+                                                        "warten Sie, bis sie beendet ist."));
+                     EXPECT_EQ(gLockShown, kOurLock) << "the copy's lock, for SYSTEM and the Administrators alone"; },
                 [](const RobotBox& box) {
-                    if (box.text.rfind("Soll folgender", 0) == 0) gSecond = RunInstalled(kKey, {"ok"}); }),
+                    if (box.text.rfind("Soll folgender", 0) != 0) return;
+                    gSecond = RunInstalled(kKey, {"ok"});
+                    gLockShown = Sddl("", UniqueHandle(OpenMutexW(READ_CONTROL, FALSE, kLockName)).get()); }),
         Checked({"the driver file mapped, as Windows maps a layout in use: it goes at the restart", MapDriver,
                  kQuestion + inUse + Ok("Folgender Tastatur-Treiber wurde deinstalliert:\n" DISPLAY "\n\nDie "
                                         "Treiberdatei wird beim nächsten Neustart von Windows gelöscht."),
@@ -644,7 +707,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         if (!road.users.empty())
             want.replace(want.find("\nUsers: ") + 8, want.find("\nProduct: ") - want.find("\nUsers: ") - 8, road.users);
         RobotRun run = RunInstalled(road.args, road.answers, road.environment, road.exe, road.whileShown);
-        gHeld.reset();
+        gHeld.reset(); gLock.reset();
         EXPECT_TRUE(EndedWith(run, road.code, road.copies));
         EXPECT_EQ(Shown(run.boxes), road.boxes);
         if (road.boxes.rfind(kQuestion, 0) == 0) {  // asked in the copy's centred window, which owns every box

@@ -74,17 +74,21 @@ static bool RunsOnWine()
     return GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
 }
 
-// Only SYSTEM and the Administrators can make a directory theirs; a program
-// of the user's would leave the user as its owner.
-static bool OwnedByAdministrators(HANDLE directory)
+// True when SYSTEM or the Administrators own the object (a file, or a kernel
+// object), as everything our runs make; a standard user can give nothing of
+// theirs such an owner.
+static bool OwnedByAdministrators(HANDLE object, SE_OBJECT_TYPE type)
 {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(directory, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
+    if (GetSecurityInfo(object, type, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &descriptor) !=
+            ERROR_SUCCESS ||
+        owner == nullptr) {
+        LocalFree(descriptor);
         return false;
+    }
     bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
-    if (!trusted && RunsOnWine()) {
+    if (!trusted && type == SE_FILE_OBJECT && RunsOnWine()) {
         HANDLE raw = nullptr;
         alignas(8) BYTE user[512];
         DWORD size = 0;
@@ -113,7 +117,7 @@ static bool HoldMadeDirectory(const char* path, UniqueFile& held)
                 (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
                     FILE_ATTRIBUTE_DIRECTORY &&
                 FinalPath(held.get(), final, kFinalPathUnits) &&
-                CompareStringOrdinal(final, -1, expected, -1, TRUE) == CSTR_EQUAL && OwnedByAdministrators(held.get());
+                CompareStringOrdinal(final, -1, expected, -1, TRUE) == CSTR_EQUAL && OwnedByAdministrators(held.get(), SE_FILE_OBJECT);
     if (!same)
         held.reset();
     return same;
@@ -210,33 +214,41 @@ static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueH
     return started;
 }
 
-// One removal at a time: the installed program takes this lock before it
-// makes its copy, and the run holds it until its copy ends. A quiet
-// installed program waits for its copy and holds it so; an interactive one
-// ends at once and hands it over: the copy announces that it waits for the
-// lock, and Windows gives a released lock to a thread that waits for it.
+// One removal at a time: the copy, which does the work, holds this lock from
+// before its first question to its end (Windows frees it with the process);
+// the installed program only looks before it makes a copy. The global name
+// lets a run as the system account in session 0 and an administrator at the
+// screen meet; its own descriptor lets either use a lock the other made.
 static const wchar_t kRunLock[] = L"Global\\Quorvex_Uninstall";
-static const wchar_t kHandOver[] = L"Global\\Quorvex_Uninstall.Kopie";
 static UniqueHandle runLock;
 
-// False when another removal holds the lock. One left by a process that
-// ended without releasing it (a kill) is free. Where no lock can be had at
-// all, the removal goes on as it always did.
-static bool TakeRunLock()
-{
-    runLock.reset(CreateMutexW(nullptr, FALSE, kRunLock));
-    return !runLock || WaitForSingleObject(runLock.get(), 0) != WAIT_TIMEOUT;
-}
+enum LockVerdict { kLockTaken, kLockHeld, kLockUnusable };
 
-// In an interactive copy: waits, bounded, for the lock its installed program
-// hands over on its way out.
-static void TakeOverRunLock()
+// Any user may make an object of that name first: whatever is there and not
+// a lock of ours means no lock, and never a removal without one. A lock left
+// by a process that ended holding it is free. With hold false, a lock taken
+// is let go at once.
+static LockVerdict TakeRunLock(bool hold)
 {
-    UniqueHandle handOver(OpenEventW(EVENT_MODIFY_STATE, FALSE, kHandOver));
-    runLock.reset(CreateMutexW(nullptr, FALSE, kRunLock));
-    if (!handOver || !runLock)
-        return;
-    SignalObjectAndWait(handOver.get(), runLock.get(), 30000, FALSE);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"O:BAD:(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
+        return kLockUnusable;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    // Not the full access CreateMutexW asks for: a lock another account made
+    // with its default DACL grants the Administrators less. READ_CONTROL reads the owner.
+    runLock.reset(CreateMutexExW(&attributes, kRunLock, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL));
+    LocalFree(descriptor);
+    const bool ours = runLock && OwnedByAdministrators(runLock.get(), SE_KERNEL_OBJECT);
+    const DWORD wait = ours ? WaitForSingleObject(runLock.get(), 0) : WAIT_FAILED;
+    const LockVerdict verdict = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED ? kLockTaken
+                                : wait == WAIT_TIMEOUT                           ? kLockHeld
+                                                                                 : kLockUnusable;
+    if (verdict == kLockTaken && !hold)
+        ReleaseMutex(runLock.get());
+    if (verdict != kLockTaken || !hold)
+        runLock.reset();
+    return verdict;
 }
 
 bool CheckInvocation()
@@ -261,18 +273,21 @@ bool CheckInvocation()
         return false;
     }
     PrepareSystemDirectories();
-    if (isCopy) {
-        if (!gQuiet)
-            TakeOverRunLock();
-        SetCopyTitle();
-        return true;
-    }
-    if (!TakeRunLock()) {
+    const LockVerdict lock = TakeRunLock(isCopy);
+    if (lock != kLockTaken) {
         // Deployment tools try again later on this code, as for Windows Installer.
         gExitCode = kExitAlreadyRunning;
-        runLock.reset();
-        InfoBox("Die Deinstallation von %s läuft bereits.\nBitte warten Sie, bis sie beendet ist.", kDisplayName);
+        if (lock == kLockHeld)
+            InfoBox("Die Deinstallation von %s läuft bereits.\nBitte warten Sie, bis sie beendet ist.", kDisplayName);
+        else
+            WarningBox("Die Deinstallation von %s kann nicht gestartet werden: ein anderes Programm belegt ihre "
+                       "Sperre Global\\Quorvex_Uninstall.\nBitte versuchen Sie es später noch einmal.",
+                       kDisplayName);
         return false;
+    }
+    if (isCopy) {
+        SetCopyTitle();
+        return true;
     }
     // The copy gets the same words; a log path may hold blanks, so it goes
     // quoted as a whole word.
@@ -287,17 +302,9 @@ bool CheckInvocation()
         AppendText(parameters, sizeof parameters, gLogPath);
         AppendText(parameters, sizeof parameters, "\"");
     }
-    // Only an interactive run hands the lock over; only this run's copy may say it waits.
-    UniqueHandle copy, handOver(gQuiet ? nullptr : CreateEventW(nullptr, TRUE, FALSE, kHandOver));
-    if (handOver)
-        ResetEvent(handOver.get());
+    UniqueHandle copy;
     bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, &copy);
     gExitCode = kExitFailed;
-    if (started && handOver) {
-        // Released only once the copy waits for it, or is gone.
-        HANDLE either[] = {handOver.get(), copy.get()};
-        WaitForMultipleObjects(2, either, FALSE, 30000);
-    }
     if (started && gQuiet) {
         // Deployment tools wait for the process they started and judge it by
         // its exit code: hand on the copy's.
@@ -306,8 +313,6 @@ bool CheckInvocation()
             GetExitCodeProcess(copy.get(), &code))
             gExitCode = code;
     }
-    if (runLock)
-        ReleaseMutex(runLock.get());
     return false;
 }
 
