@@ -96,7 +96,7 @@ const char kOurLock[] = "O:BAD:(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)";  // for SY
 const std::string kRunning = "Information: Die Deinstallation von " DISPLAY " läuft bereits. | Bitte warten Sie, "
                              "bis sie beendet ist. => OK";
 // Two quiet removals started at one moment: one removes, the other changes nothing and answers 1618, as Windows
-// Installer does while another installation runs. Then a deployment tool ends the installed program while its copy
+// Installer does while another installation runs (or 1605, where it came only after the first). Then a deployment tool ends the installed program while its copy
 // works (held still, its lists slow to read) and tries again at once: 1618 and nothing changed, for the copy holds the
 // lock; the copy then finishes the removal for every user.
 TEST(Uninstall, OneRemovalAtATime)
@@ -118,10 +118,12 @@ TEST(Uninstall, OneRemovalAtATime)
         GetExitCodeProcess(started[i].hProcess, &codes[i]);
         CloseHandle(started[i].hProcess); CloseHandle(started[i].hThread);
     }
-    EXPECT_EQ(std::set<DWORD>(codes, codes + 2), (std::set<DWORD>{0, 1618}));
+    // The second copy either meets the first at work, or comes once it has finished: nothing left to remove.
     const int removed = codes[0] == 0 ? 0 : 1;
+    EXPECT_TRUE(codes[removed] == 0 && (codes[1 - removed] == 1618 || codes[1 - removed] == 1605));
     EXPECT_EQ(Content(logs[removed]).find("Warnung"), std::string::npos) << Content(logs[removed]);
-    EXPECT_NE(Content(logs[1 - removed]).find(kRunning), std::string::npos) << Content(logs[1 - removed]);
+    EXPECT_NE(Content(logs[1 - removed]).find(codes[1 - removed] == 1618 ? kRunning : "wurde nicht gefunden."),
+              std::string::npos) << Content(logs[1 - removed]);
     EXPECT_EQ(ProductLeft(), "");
 
     InstallProduct(); ArrangeUsers();

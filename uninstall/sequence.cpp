@@ -150,7 +150,7 @@ static void ReportDriverFile(const DriverFile& file, bool stops)
 // one answer holds for both.
 static bool RemoveDriverFiles()
 {
-    static DriverFile files[2];
+    DriverFile files[2];
     const unsigned count = gWow64 ? 2 : 1;
     const DriverFile* firstInUse = nullptr;
     for (unsigned i = 0; i < count; ++i) {
