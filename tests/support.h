@@ -299,8 +299,8 @@ inline void WriteDwords(HKEY root, const std::string& path, const std::vector<st
     for (const auto& [name, number] : values) PutValue(root, path, name, Dword(number), REG_DWORD);
 }
 // The text-service lists of a hive, as laid or as they must be left: standard layout, ours and a text service under
-// 0407, ours alone under 0807, a text service on our layout under 0c07; 0407's default ours; hot keys to ours and to
-// the standard layout.
+// 0407, ours alone under 0807, a text service on our layout under 0c07; 0407's default ours; hot keys to ours (one
+// beyond the direct-switch ones) and to the standard layout.
 inline const std::string kCtf[] = {"Software\\Microsoft\\CTF\\SortOrder", "Software\\Microsoft\\CTF\\Assemblies",
                                    "Control Panel\\Input Method\\Hot Keys"},
                          kBoard = "\\{34745C63-B2F0-4784-8B67-5E12C8701A31}",
@@ -321,8 +321,9 @@ inline void LayTextServices(HKEY root, const std::string& hive, bool cleaned = f
             PutProfile(root, order + languages[l] + kBoard + "\\0000000" + std::to_string(next[l]++), clsid, hkl,
                        "CLSID");
     PutProfile(root, hive + kCtf[1] + "\\0x00000407" + kBoard, kNull, cleaned ? 0x04070407 : 0xF0C00407, "Default");
-    for (const auto& [key, hkl] : {std::pair{"\\00000100", 0xF0C00407u}, {"\\00000101", 0x04070407u}})
-        if (!cleaned || hkl >> 16 != 0xF0C0) PutValue(root, hive + kCtf[2] + key, "Target IME", Dword(hkl), REG_BINARY);
+    for (const auto& [key, hkl, goes] : {std::tuple{"\\00000100", 0xF0C00407u, true}, {"\\0000011F", 0xF0C00407u, true},
+                                         {"\\00000101", 0x04070407u, false}, {"\\00000120", 0xF0C00407u, false}})
+        if (!cleaned || !goes) PutValue(root, hive + kCtf[2] + key, "Target IME", Dword(hkl), REG_BINARY);
 }
 inline std::string Tree(HKEY root, const std::string& path)  // "{name=data ... sub{...}}"; not text: "type:number"
 {

@@ -473,6 +473,18 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                    kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen der Tastatur-"
                                   "Einstellungen von C:\\users\\carl:\nFehler beim Öffnen des Registry-Keys "
                                   "HKEY_USERS\\" + kCarl + kSubstitutesPath) + kDone}, "1=d0010407;d0010407=E0010407;"),
+        [] {  // anna's default stays ours
+            const std::string defaults = "HKEY_USERS\\" + kAnna + kCtf[1] + "\\0x00000407" + kBoard,
+                              services = TextServicesLaid(true), standard = "=4:" + std::to_string(0x04070407u);
+            Road road = WithUsers({"a user's text-service list that cannot be written: the others cleaned",
+                                   [=] { SetKeyDacl(HKEY_USERS, defaults.substr(11), "D:(D;;0x2;;;WD)(A;;KA;;;WD)"); },
+                                   kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen "
+                                                  "der Tastatur-Einstellungen von C:\\users\\Łukasz:\nFehler beim "
+                                                  "Öffnen des Registry-Keys " + defaults) + kDone});
+            road.users.replace(road.users.find(services) + services.size() + services.rfind(standard), standard.size(),
+                               "=4:" + std::to_string(0xF0C00407u));
+            return road;
+        }(),
         WithUsers(Quiet("quietly, every user, one after the other", [] {}, 0,
               {kAsked, kCleaning + "C:\\users\\Łukasz ...", kCleaning + "C:\\users\\carl ...",
                kCleaning + "HKEY_USERS\\.DEFAULT ...", kCleaning + "C:\\users\\Ольга ...",
