@@ -140,17 +140,22 @@ static bool MoveEntry(const char* order, unsigned from, unsigned to)
         return FailToOpen(target, false);
     static wchar_t name[16384];
     static BYTE data[65536];
-    LONG result = ERROR_SUCCESS;
-    for (DWORD i = 0; result == ERROR_SUCCESS; ++i) {
+    LONG result = ERROR_SUCCESS, written = ERROR_SUCCESS;
+    for (DWORD i = 0; result == ERROR_SUCCESS && written == ERROR_SUCCESS; ++i) {
         DWORD units = sizeof name / sizeof name[0], type = REG_NONE, size = sizeof data;
         result = RegEnumValueW(in.get(), i, name, &units, nullptr, &type, data, &size);
-        if (result == ERROR_SUCCESS && RegSetValueExW(out.get(), name, 0, type, data, size) != ERROR_SUCCESS)
-            return Fail("Warnung:\nFehler beim Schreiben des Registry-Keys %s", target);
+        if (result == ERROR_SUCCESS)
+            written = RegSetValueExW(out.get(), name, 0, type, data, size);
     }
-    if (result != ERROR_NO_MORE_ITEMS)
-        return Fail("Warnung:\nFehler beim Lesen des Registry-Keys %s", source);
-    in.reset();
-    return DeleteKey(source);
+    if (result == ERROR_NO_MORE_ITEMS) {
+        in.reset();
+        return DeleteKey(source);
+    }
+    // No half copy beside the whole one.
+    RegDeleteKeyW(out.get(), L"");
+    return Fail(written != ERROR_SUCCESS ? "Warnung:\nFehler beim Schreiben des Registry-Keys %s"
+                                         : "Warnung:\nFehler beim Lesen des Registry-Keys %s",
+                written != ERROR_SUCCESS ? target : source);
 }
 
 // One language's order, which readers take from 00000000 up to the first
