@@ -87,7 +87,7 @@ static bool IsLayoutProfile(HKEY entry)
 
 static bool SetText(HKEY key, const wchar_t* name, const wchar_t* text)
 {
-    DWORD size = static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t));
+    DWORD size = static_cast<DWORD>(wcslen(text) + 1) * DWORD{sizeof(wchar_t)};
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
 }
 
@@ -279,8 +279,8 @@ static bool CleanHotKeys()
 
 bool RemoveLayoutFromTextServices(HKEY root, const char* rootName)
 {
-    static bool told;
     if (gLayoutMark == 0) {
+        static bool told;
         if (!told)
             LogEvent("Status", "Keine Layout-Id: die Eingabe-Listen von Windows werden nicht bereinigt.");
         told = true;

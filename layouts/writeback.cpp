@@ -9,8 +9,6 @@
 #include "layouts/tables.h"
 #include "layouts/text_services.h"
 
-#include <initializer_list>
-
 static const char kParentPath[] = "Keyboard Layout";
 static const char* rootName;  // the user's hive, as the texts name it
 
@@ -127,7 +125,9 @@ bool RemoveLayoutForUser(HKEY root, const char* name)
     listsDone = listsDone && WriteBackLayoutLists(root, name);
     // Their language and text-service lists even when the others failed, the first failure kept.
     bool done = listsDone;
-    for (bool (*clean)(HKEY, const char*) : {RemoveLayoutFromLanguageLists, RemoveLayoutFromTextServices}) {
+    using Cleaner = bool (*)(HKEY, const char*);
+    static const Cleaner kCleaners[] = {RemoveLayoutFromLanguageLists, RemoveLayoutFromTextServices};
+    for (Cleaner clean : kCleaners) {
         char firstFailure[sizeof gRegistryErrorText];
         CopyText(firstFailure, sizeof firstFailure, gRegistryErrorText);
         bool cleaned = clean(root, name);
