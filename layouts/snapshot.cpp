@@ -116,6 +116,19 @@ static bool IsGermanLayoutName(const char* name)
            strncmp(language, "0C07", 4) == 0 || strncmp(language, "1407", 4) == 0;
 }
 
+// The mark by which Windows' input lists name the layout; read while its
+// key is still there.
+static uint16_t ReadLayoutMark(HKEY layout)
+{
+    wchar_t wide[8];
+    char id[sizeof wide];
+    DWORD size = sizeof wide;
+    if (RegGetValueW(layout, nullptr, L"Layout Id", RRF_RT_REG_SZ, nullptr, wide, &size) != ERROR_SUCCESS ||
+        !FromUtf16(wide, sizeof wide / sizeof wide[0], id, sizeof id))
+        return 0;
+    return LayoutMark(id);
+}
+
 static bool ReadLayouts()
 {
     UniqueKey layouts(OpenOrExplain(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kKeyboardLayoutsPath, false));
@@ -128,7 +141,8 @@ static bool ReadLayouts()
             continue;
         if (!IsGermanLayoutName(subkeyName))
             continue;
-        if (EqualNoCase(subkeyName, gLayoutKey))
+        bool ours = EqualNoCase(subkeyName, gLayoutKey);
+        if (ours)
             gLayoutKeyIndex = static_cast<int32_t>(gSnapshot.layoutCount);
         LayoutEntry& entry = gSnapshot.layouts[gSnapshot.layoutCount];
         entry.keyName = KeepText(subkeyName, sizeof subkeyName);
@@ -144,6 +158,8 @@ static bool ReadLayouts()
             if (NextValue(layout.get(), v) == ERROR_SUCCESS && strcmp(valueName, "Layout File") == 0)
                 entry.layoutFile = KeepData();
         }
+        if (ours)
+            gLayoutMark = ReadLayoutMark(layout.get());
         ++gSnapshot.layoutCount;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "layouts/tables.h"
 
+#include "frame/text.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,7 @@ int32_t gLayoutKeyIndex = -1;
 bool gLayoutNotInPreload;
 bool gLayoutKeyGone;
 char gRegistryErrorText[1000];
+uint16_t gLayoutMark;
 
 void ClearUserLists()
 {
@@ -33,6 +36,7 @@ void ClearLayoutTables()
     gSnapshot.layoutCount = 0;
     ClearUserLists();
     gLayoutKeyIndex = -1;
+    gLayoutMark = 0;
 }
 
 char* KeepText(const char* text, size_t maxLength)
@@ -48,6 +52,24 @@ char* KeepText(const char* text, size_t maxLength)
     memcpy(copy, text, length);
     copy[length] = '\0';
     return copy;
+}
+
+bool ReadHexNumber(const char* text, unsigned digits, uint32_t* value)
+{
+    *value = 0;
+    for (unsigned i = 0; i < digits; ++i) {
+        char c = text[i];
+        if (!IsHexDigit(c))
+            return false;
+        *value = *value * 16u + static_cast<uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+    }
+    return text[digits] == '\0';
+}
+
+uint16_t LayoutMark(const char* layoutId)
+{
+    uint32_t id = 0;
+    return ReadHexNumber(layoutId, 4, &id) && id != 0 ? static_cast<uint16_t>(0xF000u | id) : 0;
 }
 
 int32_t ReadOrderNumber(const char* name)

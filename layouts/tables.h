@@ -58,6 +58,7 @@ extern int32_t gLayoutKeyIndex;        // entry of the layout key in gSnapshot.l
 extern bool gLayoutNotInPreload;       // the removal found no Preload entry of the layout
 extern bool gLayoutKeyGone;            // finishing a removal cut short: lists may name a layout no longer registered
 extern char gRegistryErrorText[1000];  // German reason of the last registry failure
+extern uint16_t gLayoutMark;           // high word of the layout's HKL, from its "Layout Id"; 0: none known
 
 // Empties both tables and forgets the layout key's entry, as before the
 // first snapshot.
@@ -69,6 +70,12 @@ void ClearUserLists();
 // Heap copy of at most maxLength bytes of text (it need not be terminated
 // within them). Lives until the process ends, like every table text.
 char* KeepText(const char* text, size_t maxLength);
+
+// True when text is exactly digits hex digits, their number in value.
+bool ReadHexNumber(const char* text, unsigned digits, uint32_t* value);
+// The high word of a layout's HKL from its "Layout Id" text: 0xF000 | id
+// for exactly four hex digits other than "0000"; 0 for anything else.
+uint16_t LayoutMark(const char* layoutId);
 
 // A value name read as a decimal number: leading blanks skipped, a leading
 // '-' remembered, every digit taken, every other character passed over.

@@ -7,6 +7,7 @@
 #include "layouts/removal.h"
 #include "layouts/snapshot.h"
 #include "layouts/tables.h"
+#include "layouts/text_services.h"
 
 static const char kParentPath[] = "Keyboard Layout";
 static const char* rootName;  // the user's hive, as the texts name it
@@ -122,11 +123,17 @@ bool RemoveLayoutForUser(HKEY root, const char* name)
     if (listsDone && !LeavesAnotherLayout())
         KeepStandardLayoutOnly();
     listsDone = listsDone && WriteBackLayoutLists(root, name);
-    // Their language lists even when the others failed, the first failure kept.
-    char firstFailure[sizeof gRegistryErrorText];
-    CopyText(firstFailure, sizeof firstFailure, gRegistryErrorText);
-    bool languagesDone = RemoveLayoutFromLanguageLists(root, name);
-    if (!listsDone)
-        CopyText(gRegistryErrorText, sizeof gRegistryErrorText, firstFailure);
-    return listsDone && languagesDone;
+    // Their language and text-service lists even when the others failed, the first failure kept.
+    bool done = listsDone;
+    using Cleaner = bool (*)(HKEY, const char*);
+    static const Cleaner kCleaners[] = {RemoveLayoutFromLanguageLists, RemoveLayoutFromTextServices};
+    for (Cleaner clean : kCleaners) {
+        char firstFailure[sizeof gRegistryErrorText];
+        CopyText(firstFailure, sizeof firstFailure, gRegistryErrorText);
+        bool cleaned = clean(root, name);
+        if (!done)
+            CopyText(gRegistryErrorText, sizeof gRegistryErrorText, firstFailure);
+        done = done && cleaned;
+    }
+    return done;
 }

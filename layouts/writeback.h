@@ -10,6 +10,7 @@ bool WriteBackLayoutLists(HKEY root = HKEY_CURRENT_USER, const char* rootName = 
 
 // Another user's lists: read, rebuilt without the layout (a list left
 // without another layout gets the standard one), written back, and the
-// layout taken out of their language lists. Missing lists are empty. True
-// when nothing failed; otherwise gRegistryErrorText names the first failure.
+// layout taken out of their language and text-service lists. Missing lists
+// are empty. True when nothing failed; otherwise gRegistryErrorText names
+// the first failure.
 bool RemoveLayoutForUser(HKEY root, const char* rootName);

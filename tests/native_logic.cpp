@@ -114,6 +114,10 @@ TEST(Removal, OrderNumbersWorkedExamplesOddNamesDuplicatesAndRefusals)
         {"1a2", 12, false}, {"", 0, false}, {"x", 0, false}, {"2002", 2002, true}, {"0", 0, true},
         {"99999999999", 1215752191, false}, {"4294967297", 1, false}, {"2147483648", INT32_MIN, false},
         {"-2147483648", INT32_MIN, true}};
+    // A layout's mark: exactly four hex digits, not all zero.
+    for (auto [id, mark] : {std::pair{"00c0", 0xF0C0}, {"0FfF", 0xFFFF}, {"0000", 0}, {"00c", 0}, {"00c00", 0},
+                            {"0g00", 0}, {" 0c0", 0}})
+        EXPECT_EQ(LayoutMark(id), mark) << id;
     for (auto& c : numbers)
         EXPECT_EQ(std::make_pair(ReadOrderNumber(c.name), IsCanonicalName(c.number, c.name)),
                   std::make_pair(c.number, c.canonical)) << c.name;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -318,8 +319,68 @@ inline void WriteDwords(HKEY root, const std::string& path, const std::vector<st
     WriteValues(root, path, {});
     for (const auto& [name, number] : values) PutValue(root, path, name, Dword(number), REG_DWORD);
 }
+// The text-service lists of a hive, as laid or as they must be left: standard layout, ours and a text service under
+// 0407, ours alone under 0807, a text service on our layout under 0c07; 0407's default ours; hot keys to ours (one
+// beyond the direct-switch ones) and to the standard layout.
+inline const std::string kCtf[] = {"Software\\Microsoft\\CTF\\SortOrder", "Software\\Microsoft\\CTF\\Assemblies",
+                                   "Control Panel\\Input Method\\Hot Keys"},
+                         kBoard = "\\{34745C63-B2F0-4784-8B67-5E12C8701A31}",
+                         kNull = "{00000000-0000-0000-0000-000000000000}", kTip = "{C1D2E3F4-0000-4000-8000-00000000000A}";
+inline void PutProfile(HKEY root, const std::string& path, const std::string& clsid, DWORD hkl, const char* name)
+{
+    PutValue(root, path, name, clsid); PutValue(root, path, "Profile", clsid);
+    PutValue(root, path, "KeyboardLayout", Dword(hkl), REG_DWORD);
+}
+inline void LayTextServices(HKEY root, const std::string& hive, bool cleaned = false)
+{
+    for (const std::string& list : kCtf) RemoveKey(root, hive + list);
+    const std::string order = hive + kCtf[0] + "\\AssemblyItem\\0x0000", languages[] = {"0407", "0807", "0c07"};
+    int next[3] = {};
+    for (const auto& [l, clsid, hkl] : {std::tuple{0, kNull, 0x04070407u}, {0, kNull, 0xF0C00407u}, {0, kTip, 0u},
+                                        {1, kNull, cleaned ? 0x04070807u : 0xF0C00807u}, {2, kTip, 0xF0C00C07u}})
+        if (!cleaned || hkl >> 16 != 0xF0C0 || clsid != kNull)
+            PutProfile(root, order + languages[l] + kBoard + "\\0000000" + std::to_string(next[l]++), clsid, hkl,
+                       "CLSID");
+    PutProfile(root, hive + kCtf[1] + "\\0x00000407" + kBoard, kNull, cleaned ? 0x04070407 : 0xF0C00407, "Default");
+    for (const auto& [key, hkl, goes] : {std::tuple{"\\00000100", 0xF0C00407u, true}, {"\\0000011F", 0xF0C00407u, true},
+                                         {"\\00000101", 0x04070407u, false}, {"\\00000120", 0xF0C00407u, false}})
+        if (!cleaned || !goes) PutValue(root, hive + kCtf[2] + key, "Target IME", Dword(hkl), REG_BINARY);
+}
+inline std::string Tree(HKEY root, const std::string& path)  // "{name=data ... sub{...}}"; not text: "type:number"
+{
+    UniqueKey key = Open(root, path);
+    std::string out = key ? "{" : "-";
+    wchar_t name[256], data[256];
+    for (DWORD i = 0, n = 256, size = 512, type = 0;
+         key && RegEnumValueW(key.get(), i, name, &n, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) == 0;
+         ++i, n = 256, size = 512) {
+        DWORD number = size;  // of other sizes, the size
+        if (size == 4) memcpy(&number, data, 4);
+        out += Utf8(name) + "=" + (IsText(type) ? Utf8(data) : std::to_string(type) + ":" + std::to_string(number)) + " ";
+    }
+    std::istringstream subkeys(Subkeys(root, path));
+    for (std::string sub; subkeys >> sub;) out += sub + Tree(root, path + "\\" + sub);
+    return key ? out + "}" : out;
+}
+inline std::string TextServices(HKEY root, const std::string& hive)
+{
+    std::string out;
+    for (const std::string& list : kCtf) out += Tree(root, hive + list);
+    return out + ";";
+}
+inline std::string TextServicesLaid(bool cleaned)  // as the lists of one hive must read
+{
+    LayTextServices(kUser, "qvx-want\\", cleaned);
+    const std::string out = TextServices(kUser, "qvx-want\\");
+    RemoveKey(kUser, "qvx-want");
+    return out;
+}
+inline const std::pair<HKEY, std::string> kServiceHives[] = {{kUser, ""}, {HKEY_USERS, kAnna},
+                                                             {HKEY_USERS, ".DEFAULT\\"}};
 inline void ClearUsers()
 {
+    for (const auto& [root, hive] : kServiceHives)
+        for (const std::string& list : kCtf) RemoveKey(root, hive + list);
     for (const std::string& hive : {"Quorvex_" + kBert, std::string("Quorvex_Default")}) UnloadUserHive(hive.c_str());
     RemoveKey(HKEY_USERS, kCarl + kPreloadPath);  // a link, maybe
     for (const auto& [root, key] : {std::pair{HKEY_USERS, kAnna}, {HKEY_USERS, kCarl}, {kMachine, kProfiles + kAnna},
@@ -398,6 +459,8 @@ inline void ArrangeUsers(BertHive bert = kPlainHive)
     WriteDwords(kUser, kLanguages + "\\de-CH", {{"0807:E0010407", 5}});
     PutValue(kUser, kLanguages + "\\de-CH", "CachedLanguageName", "@Winlangdb.dll,-1106");  // as Windows writes it
     WriteDwords(kUser, kLanguages + " System Backup\\de-CH", {{"0807:e0010407", 1}});
+    for (const auto& [root, hive] : kServiceHives) LayTextServices(root, hive);
+    LayTextServices(kUser, "qvx-hive\\");
     EXPECT_EQ(HivePrivilegesOn(true), "SeBackupPrivilege SeRestorePrivilege");
     gHiveFiles[1] = LayProfile("C:\\users\\Default", "");
     const std::string linked = bert == kRootLinked ? "qvx-hive" : "qvx-hive\\" + std::string(kPreloadPath);
@@ -414,6 +477,7 @@ inline std::string Users()
 {
     std::string out;
     for (const auto& [root, path] : kUserLists) out += List(root, path) + ";";
+    for (const auto& [root, hive] : kServiceHives) out += TextServices(root, hive);
     for (const std::string& link : kUserLinks)
         out += Attributes(link) == INVALID_FILE_ATTRIBUTES ? "" : " " + link.substr(9, link.find('\\', 9) - 9);
     for (int i = 0; i < 2; ++i)
@@ -454,7 +518,7 @@ inline void InstallProduct()
     RemoveKey(kMachine, kLayoutsPath);
     for (const auto& [key, name, data] :
          {std::tuple{kKey, "Layout File", "Quorvex.DLL"}, {kKey, "Layout Text", "Deutsch (DIN E1, Treiber V3.11)"},
-          {kKey, "Layout Id", "00c1"}, {"00000407", "Layout File", "KBDGR.DLL"},
+          {kKey, "Layout Id", "00c0"}, {"00000407", "Layout File", "KBDGR.DLL"},
           {"00000409", "Layout File", "KBDUS.DLL"}})
         PutValue(kMachine, LayoutPath(key), name, data);
     LayUserLists(kUser, "", kPreloaded);

@@ -272,13 +272,16 @@ Road Quiet(const char* what, std::function<void()> arrange, unsigned code, std::
     return road;
 }
 // The road with the machine's other users arranged first; each is left the standard layout at least, carl too
-// unless told, and their shortcuts and loaded hives are gone.
+// unless told, their text-service lists without ours unless the layout has no mark, and their shortcuts and loaded
+// hives are gone.
 Road WithUsers(Road road, const std::string& carl = "1=00000407;;", BertHive bert = kPlainHive,
-               const std::string& linksLeft = "")
+               const std::string& linksLeft = "", bool marked = true)
 {
     road.arrange = [arrange = road.arrange, bert] { ArrangeUsers(bert); arrange(); };
+    const std::string services = TextServicesLaid(marked);
     road.users = "1=00000407;;;0407:00000407=\x01;" + carl + "1=00000407;;0407:00000407=\x01;0807:00000407=\x05 "
-                 "CachedLanguageName=@Winlangdb.dll,-1106;0807:00000407=\x01;" + linksLeft + " laid laid";
+                 "CachedLanguageName=@Winlangdb.dll,-1106;0807:00000407=\x01;" + services + services + services +
+                 linksLeft + " laid laid";
     return road;
 }
 // Users who turn their hives against the removal: anna's desktop a pipe the test serves, carl's desktop named through
@@ -444,6 +447,7 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     };
     const std::string kLeftToRestart = "[Kopie] Status: Treiberdatei wird beim Neustart gelöscht: ";
     const std::string kCleaning = "[Kopie] Status: Bereinige Tastatur-Einstellungen von ";
+    const std::string kNoMark = "[Kopie] Status: Keine Layout-Id: die Eingabe-Listen von Windows werden nicht bereinigt.";
     const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY
                                " => Ja";
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) "
@@ -572,6 +576,18 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                    kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen der Tastatur-"
                                   "Einstellungen von C:\\users\\carl:\nFehler beim Öffnen des Registry-Keys "
                                   "HKEY_USERS\\" + kCarl + kSubstitutesPath) + kDone}, "1=d0010407;d0010407=E0010407;"),
+        [] {  // anna's default stays ours
+            const std::string defaults = "HKEY_USERS\\" + kAnna + kCtf[1] + "\\0x00000407" + kBoard,
+                              services = TextServicesLaid(true), standard = "=4:" + std::to_string(0x04070407u);
+            Road road = WithUsers({"a user's text-service list that cannot be written: the others cleaned",
+                                   [=] { SetKeyDacl(HKEY_USERS, defaults.substr(11), "D:(D;;0x2;;;WD)(A;;KA;;;WD)"); },
+                                   kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen "
+                                                  "der Tastatur-Einstellungen von C:\\users\\Łukasz:\nFehler beim "
+                                                  "Öffnen des Registry-Keys " + defaults) + kDone});
+            road.users.replace(road.users.find(services) + services.size() + services.rfind(standard), standard.size(),
+                               "=4:" + std::to_string(0xF0C00407u));
+            return road;
+        }(),
         WithUsers(Quiet("quietly, every user, one after the other", [] {}, 0,
               {kAsked, kCleaning + "C:\\users\\Łukasz ...", kCleaning + "C:\\users\\carl ...",
                kCleaning + "HKEY_USERS\\.DEFAULT ...", kCleaning + "C:\\users\\Ольга ...",
@@ -604,10 +620,13 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         // Last: the restart after the table must take the file once its holder has ended.
         {"a removal cut off after the layout's key: the next start finishes it", cutShort, finish + kDone},
         Refused("a removal cut short, not finished now", cutShort, finish + kCancelled, {"no", "ok"}),
-        WithUsers(Quiet("quietly, a removal cut short finished for every user",
+        WithUsers(Quiet("quietly, a removal cut short finished for every user: no Layout Id to go by",
                         [=] { cutShort(); LayUserLists(kUser, "", kPreloaded); }, 0,
-                        {"[Kopie] Status: Schließe die unterbrochene Deinstallation ab ...",
-                         "[installiert] Exitcode: 0"})),
+                        {"[Kopie] Status: Schließe die unterbrochene Deinstallation ab ...", kNoMark,
+                         "[installiert] Exitcode: 0"}), "1=00000407;;", kPlainHive, "", false),
+        WithUsers(Quiet("quietly, a layout key without Layout Id: the text-service lists as they were", [] {
+                            RegDeleteKeyValueW(kMachine, Utf16(LayoutPath(kKey)).c_str(), L"Layout Id"); }, 0,
+                        {kAsked, kNoMark, "[installiert] Exitcode: 0"}), "1=00000407;;", kPlainHive, "", false),
         {"a lock left by a run that was killed blocks nothing", [] { std::thread([] { Squat(kOurLock); }).join(); }},
         Squatted("an event at the lock's name", "", false), Squatted("quietly, an event at the lock's name", "", true),
         Squatted("a mutex there that lets everybody only wait", "D:(A;;0x100000;;;WD)", false),

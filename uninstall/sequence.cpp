@@ -13,6 +13,7 @@
 #include "layouts/removal.h"
 #include "layouts/snapshot.h"
 #include "layouts/tables.h"
+#include "layouts/text_services.h"
 #include "layouts/writeback.h"
 #include "uninstall/arguments.h"
 #include "uninstall/invocation.h"
@@ -217,6 +218,8 @@ static void RemoveLayoutFromRegistry()
     if (!WriteBackLayoutLists())
         ReportRegistryProblem();
     if (!RemoveLayoutFromLanguageLists(HKEY_CURRENT_USER, "HKEY_CURRENT_USER"))
+        ReportRegistryProblem();
+    if (!RemoveLayoutFromTextServices(HKEY_CURRENT_USER, "HKEY_CURRENT_USER"))
         ReportRegistryProblem();
     // Every user's lists before the layout's key: a run cut short leaves the
     // layout registered, not lists that name a layout that is gone.
