@@ -103,9 +103,10 @@ inline std::vector<std::string> Found(const std::string& folder, const char* pat
     return paths;
 }
 inline DWORD Attributes(const std::string& path) { return GetFileAttributesW(Utf16(path).c_str()); }
-inline void PutFile(const std::string& path, const std::string& content = "x")
+inline void PutFile(const std::string& path, const std::string& content = "x")  // its folder made first
 {
     NoRedirection guard;
+    SHCreateDirectoryExW(nullptr, Utf16(path.substr(0, path.rfind('\\'))).c_str(), nullptr);
     SetFileAttributesW(Utf16(path).c_str(), FILE_ATTRIBUTE_NORMAL);
     std::ofstream(Utf16(path).c_str(), std::ios::binary) << content;  // libstdc++ takes wide paths on Windows
     ASSERT_TRUE(Attributes(path) != INVALID_FILE_ATTRIBUTES) << path;
@@ -124,17 +125,18 @@ inline void RemoveTree(const std::string& path)  // a file or a whole folder
     for (const std::string& inside : Found(path + "\\", "*", false)) RemoveTree(inside);
     RemoveDirectoryW(Utf16(path).c_str());
 }
-// A Unix symbolic link at link to target ("": the link at link removed), laid past Wine as a junction or an
-// object-manager link would be on Windows: Wine opens through it, and names the target as the file's final path.
+// A Unix symbolic link at link (whatever was there removed) to target ("": the link at link removed), laid past Wine as
+// a junction or an object-manager link would be on Windows: Wine opens through it, names the target as the final path.
 inline void UnixLink(const std::string& target, const std::string& link)
 {
+    if (!target.empty()) RemoveTree(link);
     const auto unix = reinterpret_cast<char*(CDECL*)(LPCWSTR)>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
     const size_t cut = link.rfind('\\');
     const std::string at = unix(Utf16(link.substr(0, cut)).c_str()) + ("/" + link.substr(cut + 1)),
                       to = target.empty() ? at : unix(Utf16(target).c_str());
-    long result = -1;  // Linux's own calls for i386: unlink (10) and symlink (83)
-    asm volatile("int $0x80" : "=a"(result) : "a"(target.empty() ? 10 : 83), "b"(to.c_str()), "c"(at.c_str()) : "memory");
+    long result = -1, call = target.empty() ? 10 : 83;  // Linux's own calls for i386: unlink and symlink
+    asm volatile("int $0x80" : "=a"(result) : "a"(call), "b"(to.c_str()), "c"(at.c_str()) : "memory");
     EXPECT_EQ(result, 0) << link;
 }
 // The ways a file refuses to go: held open without delete sharing (while the
@@ -325,7 +327,8 @@ inline void WriteDwords(HKEY root, const std::string& path, const std::vector<st
 inline const std::string kCtf[] = {"Software\\Microsoft\\CTF\\SortOrder", "Software\\Microsoft\\CTF\\Assemblies",
                                    "Control Panel\\Input Method\\Hot Keys"},
                          kBoard = "\\{34745C63-B2F0-4784-8B67-5E12C8701A31}",
-                         kNull = "{00000000-0000-0000-0000-000000000000}", kTip = "{C1D2E3F4-0000-4000-8000-00000000000A}";
+                         kNull = "{00000000-0000-0000-0000-000000000000}",
+                         kTip = "{C1D2E3F4-0000-4000-8000-00000000000A}";
 inline void PutProfile(HKEY root, const std::string& path, const std::string& clsid, DWORD hkl, const char* name)
 {
     PutValue(root, path, name, clsid); PutValue(root, path, "Profile", clsid);
@@ -356,7 +359,8 @@ inline std::string Tree(HKEY root, const std::string& path)  // "{name=data ... 
          ++i, n = 256, size = 512) {
         DWORD number = size;  // of other sizes, the size
         if (size == 4) memcpy(&number, data, 4);
-        out += Utf8(name) + "=" + (IsText(type) ? Utf8(data) : std::to_string(type) + ":" + std::to_string(number)) + " ";
+        out += Utf8(name) + "=" + (IsText(type) ? Utf8(data) : std::to_string(type) + ":" + std::to_string(number));
+        out += " ";
     }
     std::istringstream subkeys(Subkeys(root, path));
     for (std::string sub; subkeys >> sub;) out += sub + Tree(root, path + "\\" + sub);
@@ -421,9 +425,7 @@ inline void LayUserLists(HKEY root, const std::string& hive, const Values& prelo
 // desktop, its entry in the profile list under sid ("": the default profile). Returns the hive file as laid.
 inline std::string LayProfile(const std::string& folder, const std::string& sid)
 {
-    RemoveTree(folder);
-    SHCreateDirectoryExW(nullptr, Utf16(folder + "\\Desktop").c_str(), nullptr);
-    PutFile(folder + "\\Desktop" + kLink, "shortcut");
+    RemoveTree(folder); PutFile(folder + "\\Desktop" + kLink, "shortcut");
     const std::string file = folder + "\\NTUSER.DAT"; HKEY hive = nullptr;
     RegOpenKeyExW(kUser, L"qvx-hive", REG_OPTION_OPEN_LINK, KEY_READ, &hive);
     EXPECT_EQ(RegSaveKeyW(UniqueKey(hive).get(), Utf16(file).c_str(), nullptr), 0) << file;
@@ -451,7 +453,7 @@ inline void ArrangeUsers(BertHive bert = kPlainHive)
     WriteDwords(HKEY_USERS, kAnna + kLanguages + "\\de-DE", {{"0407:00000407", 1}, {"0407:E0010407", 2}});
     PutValue(HKEY_USERS, kAnna + kLanguages, "InputMethodOverride", "0407:e0010407");
     PutValue(HKEY_USERS, kAnna + kShellFolders, "Desktop", "%USERPROFILE%\\Schreibtisch", REG_EXPAND_SZ);
-    SHCreateDirectoryExW(nullptr, L"C:\\users\\Łukasz\\Schreibtisch", nullptr); PutFile(kUserLinks[0], "shortcut");
+    PutFile(kUserLinks[0], "shortcut");
     LayUserLists(HKEY_USERS, kCarl, {{"1", "d0010407"}});
     LayUserLists(HKEY_USERS, ".DEFAULT\\", kPreloaded);
     LayUserLists(kUser, "qvx-hive\\", kPreloaded);

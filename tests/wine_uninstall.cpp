@@ -33,7 +33,8 @@ TEST(Files, CopyDirectoryIsFreshAndProtected)
                                   held));
     EXPECT_EQ(dir, TempDir() + "Uninstall_Quorvex.00000002");
     EXPECT_TRUE(OnlyForAdministrators(dir));
-    EXPECT_FALSE(MoveFileW(Utf16(dir).c_str(), Utf16(taken + ".moved").c_str()) || RemoveDirectoryW(Utf16(dir).c_str()));
+    EXPECT_FALSE(MoveFileW(Utf16(dir).c_str(), Utf16(taken + ".moved").c_str()) ||
+                 RemoveDirectoryW(Utf16(dir).c_str()));
     held.reset();
     EXPECT_FALSE(MakeCopyDirectory(TempDir().c_str(), dir, sizeof dir, [] { return 1u; }, held));
     EXPECT_STREQ(dir, "");
@@ -76,13 +77,13 @@ TEST(OtherUsers, HivePrivilegesAreOnOnlyWhileHivesLoad)
     PrepareSystemDirectories();
     for (bool enabled : {false, true}) {
         ArrangeUsers();  // bert's hive left loaded, as by an earlier run
-        RemoveTree(kUserLinks[1]); UnixLink("C:\\users\\Ольга\\NTUSER.DAT", kUserLinks[1]);
+        UnixLink("C:\\users\\Ольга\\NTUSER.DAT", kUserLinks[1]);
         HivePrivilegesOn(enabled, !enabled);
         std::string whileShown;
         StartAnsweringOwnBoxes({}, [&](const RobotBox& box) { whileShown += HivePrivilegesOn() + ";" + box.text; });
         CleanOtherUsers(DISPLAY, "Tastaturbelegung E1 (V3.11) Schaubild");
         EXPECT_EQ(StopAnsweringOwnBoxes().size(), 1u);
-        EXPECT_EQ(whileShown.substr(0, whileShown.find(';') + 1), enabled ? "SeBackupPrivilege SeRestorePrivilege;" : ";");
+        EXPECT_EQ(whileShown.substr(0, whileShown.find(';')), enabled ? "SeBackupPrivilege SeRestorePrivilege" : "");
         EXPECT_NE(whileShown.find("Ольга\\Desktop"), std::string::npos) << "bert's hive was loaded: " << whileShown;
         EXPECT_EQ(HivePrivilegesOn(), enabled ? "SeBackupPrivilege SeRestorePrivilege" : "");
         EXPECT_EQ(Subkeys(HKEY_USERS, "").find(" Quorvex_"), std::string::npos);
@@ -96,9 +97,9 @@ const char kOurLock[] = "O:BAD:(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)";  // for SY
 const std::string kRunning = "Information: Die Deinstallation von " DISPLAY " läuft bereits. | Bitte warten Sie, "
                              "bis sie beendet ist. => OK";
 // Two quiet removals started at one moment: one removes, the other changes nothing and answers 1618, as Windows
-// Installer does while another installation runs (or 1605, where it came only after the first). Then a deployment tool ends the installed program while its copy
-// works (held still, its lists slow to read) and tries again at once: 1618 and nothing changed, for the copy holds the
-// lock; the copy then finishes the removal for every user.
+// Installer does while another installation runs (or 1605, where it came only after the first). Then a deployment
+// tool ends the installed program while its copy works (held still, its lists slow to read) and tries again at once:
+// 1618 and nothing changed, for the copy holds the lock; the copy then finishes the removal for every user.
 TEST(Uninstall, OneRemovalAtATime)
 {
     InstallProduct();
@@ -303,7 +304,7 @@ Road TurnedAgainst(Road road, BertHive bert)
         PutValue(HKEY_USERS, kAnna + kShellFolders, "Desktop", "\\\\.\\pipe\\qvx-desktop", REG_EXPAND_SZ);
         PutValue(HKEY_USERS, kCarl + kShellFolders, "Desktop", "%SystemDrive%\\users\\%USERNAME%\\Desktop",
                  REG_EXPAND_SZ);
-        SHCreateDirectoryExW(nullptr, L"C:\\users\\carl\\Desktop", nullptr); PutFile(kCarlLink, "shortcut");
+        PutFile(kCarlLink, "shortcut");
         gLoadedWhileShown = "";
     };
     return Checked(road, [] {
@@ -331,13 +332,10 @@ Road LaidLinks(Road road)
     road.arrange = [arrange = road.arrange] {
         arrange();
         RemoveTree(kVictims); RemoveTree(kCarlDisk);
-        SHCreateDirectoryExW(nullptr, Utf16(kCarlDisk + "\\Desktop").c_str(), nullptr);
-        CreateDirectoryW(Utf16(kVictims).c_str(), nullptr);
         for (const std::string& file : {kVictims + "\\anna.txt", kVictims + kLink, kCarlDisk + "\\Desktop" + kLink})
             PutFile(file, "victim");
-        RemoveTree(kUserLinks[0]); UnixLink(kVictims + "\\anna.txt", kUserLinks[0]);
-        RemoveTree(kLinkedFolders[0]); UnixLink(kVictims, kLinkedFolders[0]);
-        RemoveTree(kLinkedFolders[1]); UnixLink(kCarlDisk, kLinkedFolders[1]);
+        UnixLink(kVictims + "\\anna.txt", kUserLinks[0]);
+        UnixLink(kVictims, kLinkedFolders[0]); UnixLink(kCarlDisk, kLinkedFolders[1]);
         PutValue(HKEY_USERS, kCarl + kShellFolders, "Desktop", "Q:\\Desktop", REG_EXPAND_SZ);
     };
     return Checked(road, [] {
@@ -346,11 +344,6 @@ Road LaidLinks(Road road)
         for (const std::string& link : {kUserLinks[0], kLinkedFolders[0], kLinkedFolders[1]}) UnixLink("", link);
         RemoveTree(kVictims); RemoveTree("C:\\qvx-disk");
     });
-}
-std::string LinkWarning(const std::string& who, const std::string& desktop)
-{
-    return "Fehler beim Bereinigen der Tastatur-Einstellungen von " + who + ":\nDie Datei " + desktop +
-           "\\Tastaturbelegung E1 (V3.11) Schaubild.LNK ist ein Verweis auf eine andere Datei und wird nicht gelöscht.";
 }
 HMODULE gMapped;     // the driver file, mapped as an image by this process
 std::string gDriverWhileAsked;  // the system folder's driver file while the in-use question stands
@@ -375,10 +368,26 @@ std::string LogLine(std::string text)  // a box's text as its log line shows it
     for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, " | ");
     return text;
 }
+// A user's warning as its box shows it, and a box as the log has it.
+std::string UserWarning(const std::string& who, const std::string& detail)
+{
+    return Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen der Tastatur-Einstellungen von " +
+              who + ":\n" + detail);
+}
+std::string Logged(const std::string& box)  // an Ok() box: its text between caption and final line break
+{
+    const size_t head = Ok("").size() - 1;
+    return "[Kopie] Information: " + LogLine(box.substr(head, box.size() - head - 1)) + " => OK";
+}
 std::string LinkRefused(const std::string& who, const std::string& key)
 {
-    return "Fehler beim Bereinigen der Tastatur-Einstellungen von " + who + ":\nDer Registry-Key " + key +
-           " ist ein Verweis auf einen anderen Key und wird nicht bearbeitet.";
+    return UserWarning(who, "Der Registry-Key " + key + " ist ein Verweis auf einen anderen Key und wird nicht "
+                            "bearbeitet.");
+}
+std::string LinkWarning(const std::string& who, const std::string& desktop)
+{
+    return UserWarning(who, "Die Datei " + desktop + "\\Tastaturbelegung E1 (V3.11) Schaubild.LNK ist ein Verweis auf "
+                            "eine andere Datei und wird nicht gelöscht.");
 }
 // An object at the lock's name as another program makes it: a mutex by its descriptor, held by the thread making it,
 // or ("") an event.
@@ -447,7 +456,8 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
     };
     const std::string kLeftToRestart = "[Kopie] Status: Treiberdatei wird beim Neustart gelöscht: ";
     const std::string kCleaning = "[Kopie] Status: Bereinige Tastatur-Einstellungen von ";
-    const std::string kNoMark = "[Kopie] Status: Keine Layout-Id: die Eingabe-Listen von Windows werden nicht bereinigt.";
+    const std::string kNoMark = "[Kopie] Status: Keine Layout-Id: die Eingabe-Listen von Windows werden nicht "
+                                "bereinigt.";
     const std::string kAsked = "[Kopie] Frage: Soll folgender Tastatur-Treiber deinstalliert werden? |  | " DISPLAY
                                " => Ja";
     const std::string goOn = Ask("Problem bei Deinstallation von " DISPLAY ":\nTreiberdatei nicht (mehr) "
@@ -573,17 +583,15 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         WithUsers({"every user's lists and shortcuts, the current user's languages", [] {}}),
         WithUsers({"a user's hive that cannot be written: the others cleaned",
                    [] { SetKeyDacl(HKEY_USERS, kCarl + kSubstitutesPath, "D:(D;;0x2;;;WD)(A;;KA;;;WD)"); },
-                   kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen der Tastatur-"
-                                  "Einstellungen von C:\\users\\carl:\nFehler beim Öffnen des Registry-Keys "
-                                  "HKEY_USERS\\" + kCarl + kSubstitutesPath) + kDone}, "1=d0010407;d0010407=E0010407;"),
+                   kQuestion + UserWarning("C:\\users\\carl", "Fehler beim Öffnen des Registry-Keys HKEY_USERS\\" +
+                                           kCarl + kSubstitutesPath) + kDone}, "1=d0010407;d0010407=E0010407;"),
         [] {  // anna's default stays ours
             const std::string defaults = "HKEY_USERS\\" + kAnna + kCtf[1] + "\\0x00000407" + kBoard,
                               services = TextServicesLaid(true), standard = "=4:" + std::to_string(0x04070407u);
             Road road = WithUsers({"a user's text-service list that cannot be written: the others cleaned",
                                    [=] { SetKeyDacl(HKEY_USERS, defaults.substr(11), "D:(D;;0x2;;;WD)(A;;KA;;;WD)"); },
-                                   kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  Fehler beim Bereinigen "
-                                                  "der Tastatur-Einstellungen von C:\\users\\Łukasz:\nFehler beim "
-                                                  "Öffnen des Registry-Keys " + defaults) + kDone});
+                                   kQuestion + UserWarning("C:\\users\\Łukasz", "Fehler beim Öffnen des "
+                                                           "Registry-Keys " + defaults) + kDone});
             road.users.replace(road.users.find(services) + services.size() + services.rfind(standard), standard.size(),
                                "=4:" + std::to_string(0xF0C00407u));
             return road;
@@ -656,34 +664,24 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         Checked(Refused("the driver file mapped, and not left to the restart", MapDriver,
                         driverStays(ERROR_ACCESS_DENIED), {"yes", "no", "ok", "ok"}), [] { FreeLibrary(gMapped); }),
         TurnedAgainst({"users who turn their hives against the removal", [] {},
-                       kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  " +
-                                      LinkRefused("C:\\users\\carl", "HKEY_USERS\\" + kCarl + kPreloadPath)) +
-                           Ok(kWarning + "Problem bei Registry-Key-Update:\n  " +
-                              LinkRefused("C:\\users\\Ольга", "HKEY_USERS\\Quorvex_" + kBert + "\\" + kPreloadPath)) +
+                       kQuestion + LinkRefused("C:\\users\\carl", "HKEY_USERS\\" + kCarl + kPreloadPath) +
+                           LinkRefused("C:\\users\\Ольга", "HKEY_USERS\\Quorvex_" + kBert + "\\" + kPreloadPath) +
                            kDone}, kListLinked),
         [=] {
-            const std::string warned = "[Kopie] Information: Warnung bei Deinstallation von " DISPLAY ": | Problem bei "
-                                       "Registry-Key-Update: |   ";
             Road road = TurnedAgainst(Quiet("quietly, users who turn their hives against the removal: a warning, 1603",
-                [] {}, 1603, {kAsked, warned + LogLine(LinkRefused("C:\\users\\carl", "HKEY_USERS\\" + kCarl +
-                                                                   kPreloadPath)) + " => OK",
-                              warned + LogLine(LinkRefused("C:\\users\\Ольга", "HKEY_USERS\\Quorvex_" + kBert)) +
-                                  " => OK", "[installiert] Exitcode: 1603"}), kRootLinked);
+                [] {}, 1603, {kAsked, Logged(LinkRefused("C:\\users\\carl", "HKEY_USERS\\" + kCarl + kPreloadPath)),
+                              Logged(LinkRefused("C:\\users\\Ольга", "HKEY_USERS\\Quorvex_" + kBert)),
+                              "[installiert] Exitcode: 1603"}), kRootLinked);
             road.preload = "1=00000407";
             return road;
         }(),
         LaidLinks({"users who lay links in their folders", [] {},
-                   kQuestion + Ok(kWarning + "Problem bei Registry-Key-Update:\n  " +
-                                  LinkWarning("C:\\users\\Łukasz", "C:\\users\\Łukasz\\Schreibtisch")) +
-                       Ok(kWarning + "Problem bei Registry-Key-Update:\n  " +
-                          LinkWarning("C:\\users\\Ольга", kLinkedFolders[0])) + kDone}),
+                   kQuestion + LinkWarning("C:\\users\\Łukasz", "C:\\users\\Łukasz\\Schreibtisch") +
+                       LinkWarning("C:\\users\\Ольга", kLinkedFolders[0]) + kDone}),
         [=] {
-            const std::string warned = "[Kopie] Information: Warnung bei Deinstallation von " DISPLAY ": | Problem bei "
-                                       "Registry-Key-Update: |   ";
             Road road = LaidLinks(Quiet("quietly, users who lay links in their folders: a warning, 1603", [] {}, 1603,
-                {kAsked, warned + LogLine(LinkWarning("C:\\users\\Łukasz", "C:\\users\\Łukasz\\Schreibtisch")) +
-                 " => OK", warned + LogLine(LinkWarning("C:\\users\\Ольга", kLinkedFolders[0])) + " => OK",
-                 "[installiert] Exitcode: 1603"}));
+                {kAsked, Logged(LinkWarning("C:\\users\\Łukasz", "C:\\users\\Łukasz\\Schreibtisch")),
+                 Logged(LinkWarning("C:\\users\\Ольга", kLinkedFolders[0])), "[installiert] Exitcode: 1603"}));
             road.preload = "1=00000407";
             return road;
         }(),

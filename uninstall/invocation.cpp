@@ -117,7 +117,8 @@ static bool HoldMadeDirectory(const char* path, UniqueFile& held)
                 (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
                     FILE_ATTRIBUTE_DIRECTORY &&
                 FinalPath(held.get(), final, kFinalPathUnits) &&
-                CompareStringOrdinal(final, -1, expected, -1, TRUE) == CSTR_EQUAL && OwnedByAdministrators(held.get(), SE_FILE_OBJECT);
+                CompareStringOrdinal(final, -1, expected, -1, TRUE) == CSTR_EQUAL &&
+                OwnedByAdministrators(held.get(), SE_FILE_OBJECT);
     if (!same)
         held.reset();
     return same;

@@ -287,8 +287,8 @@ void CleanOtherUsers(const char* display, const char* shortcut)
     UniqueKey profileList = OpenKeyForRead(HKEY_LOCAL_MACHINE, kProfileListPath, profileView);
     UserReports reports = {};
     if (!profileList && GetLastError() != ERROR_FILE_NOT_FOUND)
-        DeferError(reports, "allen anderen Benutzern", "Fehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s\n%s",
-                   kProfileListPath, GetLastError());
+        DeferError(reports, "allen anderen Benutzern",
+                   "Fehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s\n%s", kProfileListPath, GetLastError());
     ShowReports(reports);
     if (profileList)
         CleanProfiles(profileList.get(), true);

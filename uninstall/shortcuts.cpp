@@ -25,7 +25,8 @@ static bool GetShellFolderPath(char* path, char* profile, HWND owner, bool commo
         char* last = strrchr(profile, '\\');
         *(last != nullptr && last > profile + 2 ? last : profile) = '\0';
     } else {
-        found = LookupShellFolder(path, owner, CSIDL_DESKTOPDIRECTORY) && LookupShellFolder(profile, owner, CSIDL_PROFILE);
+        found = LookupShellFolder(path, owner, CSIDL_DESKTOPDIRECTORY) &&
+                LookupShellFolder(profile, owner, CSIDL_PROFILE);
     }
     // The shell gives at most 259 characters: with the 261 bytes of the
     // shortcut path the backslash always fits.
