@@ -446,13 +446,13 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
                Ok("Fehler bei Deinstallation von " DISPLAY ":\nFolgende Treiberdatei konnte nicht gelöscht "
                   "werden:\n  " + file);
     };
+    const std::string folderStays = FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" +
+                                            ErrorText(ERROR_DIR_NOT_EMPTY)) +
+        Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
+           folder);
     const auto helperStays = [=](DWORD error) {
         return FileBox(kCannotDelete + pdf + "\n\n" + ErrorText(error)) +
-               Ok(kWarning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf) +
-               FileBox("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder + "\n\n" +
-                       ErrorText(ERROR_DIR_NOT_EMPTY)) +
-               Ok(kWarning + "Folgendes Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht "
-                  "leer):\n  " + folder);
+               Ok(kWarning + "Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + pdf) + folderStays;
     };
     const std::string kLeftToRestart = "[Kopie] Status: Treiberdatei wird beim Neustart gelöscht: ";
     const std::string kCleaning = "[Kopie] Status: Bereinige Tastatur-Einstellungen von ";
@@ -495,8 +495,9 @@ TEST(Uninstall, RoadsEndWithTheirBoxesHandOverToAProtectedCopyAndLeaveTheUserALa
         {"a helper file held open", [=] { gHeld = MakeStubborn(kHeldOpen, pdf); },
          kQuestion + helperStays(ERROR_SHARING_VIOLATION) + kDone, "1=00000407", "", "pdf folder"},
         // No file of ours: left alone, silently.
-        {"a shortcut that is a directory", [] { MakeStubborn(kDirectory, Shortcut(false)); }, kQuestion + kDone,
-         "1=00000407", "", "desktop"},
+        {"a shortcut and a helper file that are directories", [=] { MakeStubborn(kDirectory, Shortcut(false));
+             MakeStubborn(kDirectory, folder + "\\" + kHelperFiles[2]); }, kQuestion + folderStays + kDone,
+         "1=00000407", "", "ico folder desktop"},
         Rebuilt("every entry substituted: the one left takes the standard key's name",
                 [] { WriteValues(kUser, kSubstitutesPath, {{"00000407", kKey}, {"d0010407", "00010407"}}); },
                 "1=00000407", "00000407=00010407"),
