@@ -105,6 +105,9 @@ PlainDeletion DeletePlainFile(const char* path, bool announce, const wchar_t* me
     BY_HANDLE_FILE_INFORMATION info;
     bool known = file && GetFileInformationByHandle(file.get(), &info);
     DWORD attributes = known ? info.dwFileAttributes : file ? 0 : GetFileAttributesW(widePath);
+    // A link laid at the name in a user's folder is somebody's doing: said so, like a link on the way.
+    if (meant != nullptr && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return kElsewhere;
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
         return kNotPlainFile;

@@ -48,7 +48,7 @@ bool FinalFolderPath(const char* folder, wchar_t* path, DWORD units);
 enum PlainDeletion { kPlainFileDeleted, kNotPlainFile, kDeletionFailed, kElsewhere };
 // Deletes path only when it is a plain file, never following a link; with
 // meant, only when Windows finds the file at exactly that final path
-// (ignoring case), else kElsewhere. With announce, sets the status line
+// (ignoring case), else kElsewhere, as for a link at the name. With announce, sets the status line
 // "Lösche ..." for a file it tries. On kDeletionFailed the Windows error is
 // the last error.
 PlainDeletion DeletePlainFile(const char* path, bool announce, const wchar_t* meant);
