@@ -144,9 +144,13 @@ bool DeleteOneFile(const char* path, bool report, bool plainOnly, bool realSyste
             return true;
     }
     if (report)
-        CaptionWarningBox(kCaption, "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
-                          CaptureLastError());
+        ShowUndeletable(path, CaptureLastError());
     return false;
+}
+
+void ShowUndeletable(const char* path, const char* error)
+{
+    CaptionWarningBox(kCaption, "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path, error);
 }
 
 bool OpenForDeletion(const char* path, bool realSystemFolder, UniqueFile& held)

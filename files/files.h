@@ -15,6 +15,8 @@
 bool FileExists(const char* path, bool realSystemFolder = false);
 // True when the file was copied; on failure shows a box when report is set.
 bool CopyOneFile(const char* source, const char* target, bool report, bool overwrite);
+// The box that a file cannot be deleted, for error, a Windows error text.
+void ShowUndeletable(const char* path, const char* error);
 // True when the file is gone: deleted, or not there in the first place.
 // With plainOnly, a directory or a link at the path is left alone and also
 // counts as done, and the file is deleted through a handle to itself.

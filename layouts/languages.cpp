@@ -44,12 +44,9 @@ static bool Fail(const char* format, const char* path, const char* name)
 // failures are the caller's to word (FailToOpen).
 static UniqueKey OpenInList(HKEY parent, const char* parentPath, const char* path, REGSAM access)
 {
-    char name[600], link[sizeof gRegistryErrorText];
+    char name[600];
     ComposeText(name, sizeof name, parentPath[0] != '\0' ? "%s\\%s" : "%s", listRoot, parentPath);
-    UniqueKey key = OpenUserKey(parent, name, path, access, false, link, sizeof link);
-    if (!key && GetLastError() == kErrorKeyIsLink)
-        CopyText(gRegistryErrorText, sizeof gRegistryErrorText, link);
-    return key;
+    return OpenUserKey(parent, name, path, access, false, gRegistryErrorText, sizeof gRegistryErrorText);
 }
 
 static bool FailToOpen(const char* path)

@@ -38,11 +38,7 @@ static bool Fail(const char* format, const char* path)
 // its own text.
 static UniqueKey Open(const char* path, REGSAM access, bool create = false)
 {
-    char link[sizeof gRegistryErrorText];
-    UniqueKey key = OpenUserKey(hive, hiveName, path, access, create, link, sizeof link);
-    if (!key && GetLastError() == kErrorKeyIsLink)
-        CopyText(gRegistryErrorText, sizeof gRegistryErrorText, link);
-    return key;
+    return OpenUserKey(hive, hiveName, path, access, create, gRegistryErrorText, sizeof gRegistryErrorText);
 }
 
 // After a failed Open: a missing key is an empty list when it may be.

@@ -178,8 +178,7 @@ static bool RemoveDriverFiles()
         for (unsigned i = 0; i < count; ++i) {
             files[i].held.reset();
             if (files[i].inUse) {
-                CaptionWarningBox("Tastaturtreiber-Deinstallation", "Folgende Datei kann nicht gelöscht werden:"
-                                  "\n%s\n\n%s", files[i].path, files[i].error);
+                ShowUndeletable(files[i].path, files[i].error);
                 ReportDriverFile(files[i], true);
             }
         }
