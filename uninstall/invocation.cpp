@@ -216,8 +216,11 @@ static bool StartCopy(const char* tempDirectory, const char* parameters, UniqueH
 }
 
 // One removal at a time: the copy, which does the work, holds this lock from
-// before its first question to its end (Windows frees it with the process);
-// the installed program only looks before it makes a copy. The global name
+// before its first question to its end (Windows frees it with the process).
+// The installed program holds it only while it makes and starts its copy, so
+// that a second start at that moment answers at once, instead of copying a
+// program that the first removal is about to take away; its copy waits for
+// it, briefly. The global name
 // lets a run as the system account in session 0 and an administrator at the
 // screen meet; its own descriptor lets either use a lock the other made.
 static const wchar_t kRunLock[] = L"Global\\Quorvex_Uninstall";
@@ -225,11 +228,13 @@ static UniqueHandle runLock;
 
 enum LockVerdict { kLockTaken, kLockHeld, kLockUnusable };
 
+// The copy's wait for the lock its installed program lets go right after starting it.
+constexpr DWORD kCopyWaitMs = 5000;
+
 // Any user may make an object of that name first: whatever is there and not
 // a lock of ours means no lock, and never a removal without one. A lock left
-// by a process that ended holding it is free. With hold false, a lock taken
-// is let go at once.
-static LockVerdict TakeRunLock(bool hold)
+// by a process that ended holding it is free.
+static LockVerdict TakeRunLock(DWORD waitMs)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
@@ -241,13 +246,11 @@ static LockVerdict TakeRunLock(bool hold)
     runLock.reset(CreateMutexExW(&attributes, kRunLock, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL));
     LocalFree(descriptor);
     const bool ours = runLock && OwnedByAdministrators(runLock.get(), SE_KERNEL_OBJECT);
-    const DWORD wait = ours ? WaitForSingleObject(runLock.get(), 0) : WAIT_FAILED;
+    const DWORD wait = ours ? WaitForSingleObject(runLock.get(), waitMs) : WAIT_FAILED;
     const LockVerdict verdict = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED ? kLockTaken
                                 : wait == WAIT_TIMEOUT                           ? kLockHeld
                                                                                  : kLockUnusable;
-    if (verdict == kLockTaken && !hold)
-        ReleaseMutex(runLock.get());
-    if (verdict != kLockTaken || !hold)
+    if (verdict != kLockTaken)
         runLock.reset();
     return verdict;
 }
@@ -274,7 +277,7 @@ bool CheckInvocation()
         return false;
     }
     PrepareSystemDirectories();
-    const LockVerdict lock = TakeRunLock(isCopy);
+    const LockVerdict lock = TakeRunLock(isCopy ? kCopyWaitMs : 0);
     if (lock != kLockTaken) {
         // Deployment tools try again later on this code, as for Windows Installer.
         gExitCode = kExitAlreadyRunning;
@@ -305,6 +308,8 @@ bool CheckInvocation()
     }
     UniqueHandle copy;
     bool started = StartCopy(tempOk ? tempDirectory : nullptr, parameters, &copy);
+    ReleaseMutex(runLock.get());
+    runLock.reset();
     gExitCode = kExitFailed;
     if (started && gQuiet) {
         // Deployment tools wait for the process they started and judge it by
