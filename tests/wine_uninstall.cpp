@@ -106,19 +106,20 @@ TEST(Uninstall, OneRemovalAtATime)
     const std::string logs[] = {TempDir() + "qvx first.log", TempDir() + "qvx second.log"};
     const auto quietly = [&](int i) { RemoveTree(logs[i]); return kKey + (" /quiet \"/log=" + logs[i]) + '"'; };
     PROCESS_INFORMATION started[2] = {};
-    const auto start = [&](int i) {
+    const auto start = [&](int i, DWORD flags = 0) {
         std::wstring line = Utf16("\"" + InstalledExe() + "\" " + quietly(i));
         STARTUPINFOW startup = {}; startup.cb = sizeof startup;
-        EXPECT_TRUE(CreateProcessW(Utf16(InstalledExe()).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+        EXPECT_TRUE(CreateProcessW(Utf16(InstalledExe()).c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr,
                                    nullptr, &startup, &started[i]));
     };
-    start(0); start(1);
     DWORD codes[2] = {};
-    for (int i = 0; i < 2; ++i) {
+    const auto finish = [&](int i) {
         EXPECT_EQ(WaitForSingleObject(started[i].hProcess, 30000), WAIT_OBJECT_0);
         GetExitCodeProcess(started[i].hProcess, &codes[i]);
         CloseHandle(started[i].hProcess); CloseHandle(started[i].hThread);
-    }
+    };
+    start(0); start(1);
+    finish(0); finish(1);
     // The second copy either meets the first at work, or comes once it has finished: nothing left to remove.
     const int removed = codes[0] == 0 ? 0 : 1;
     EXPECT_TRUE(codes[removed] == 0 && (codes[1 - removed] == 1618 || codes[1 - removed] == 1605));
@@ -126,6 +127,20 @@ TEST(Uninstall, OneRemovalAtATime)
     EXPECT_NE(Content(logs[1 - removed]).find(codes[1 - removed] == 1618 ? kRunning : "wurde nicht gefunden."),
               std::string::npos) << Content(logs[1 - removed]);
     EXPECT_EQ(ProductLeft(), "");
+    // Starts held back until a removal has run to its end, their own file moved away meanwhile: no copy, 1605;
+    // but 1603 while the layout key is still there (the removal could not delete it), never "not found".
+    InstallProduct();
+    start(1, CREATE_SUSPENDED); start(0, CREATE_SUSPENDED);
+    EXPECT_TRUE(EndedWith(RunInstalled(quietly(0), {}), 0, 1));
+    ResumeThread(started[1].hThread);
+    finish(1);
+    EXPECT_EQ(codes[1], 1605u);
+    EXPECT_NE(Content(logs[1]).find("[installiert] Warnung: Der Registry-Key des zu deinstallierenden "
+                                    "Tastaturtreibers wurde nicht gefunden."), std::string::npos) << Content(logs[1]);
+    PutValue(kMachine, LayoutPath(kKey), "Layout File", "Quorvex.DLL");
+    ResumeThread(started[0].hThread);
+    finish(0);
+    EXPECT_EQ(codes[0], 1603u);
 
     InstallProduct(); ArrangeUsers();
     for (int i = 3; i <= 1001; ++i) PutValue(kUser, kPreloadPath, std::to_string(i), "00000409");  // slow to read

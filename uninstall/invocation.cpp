@@ -293,6 +293,8 @@ bool CheckInvocation()
         SetCopyTitle();
         return true;
     }
+    if (ReportsRemovedMeanwhile())
+        return false;
     // The copy gets the same words; a log path may hold blanks, so it goes
     // quoted as a whole word.
     char parameters[3 * kPathSize];  // every word whole: a cut one would name another log

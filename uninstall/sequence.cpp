@@ -2,6 +2,7 @@
 
 #include "files/files.h"
 #include "frame/cmdline.h"
+#include "frame/environment.h"
 #include "frame/handle.h"
 #include "frame/log.h"
 #include "frame/message_box.h"
@@ -37,6 +38,25 @@ static const char kEntryName[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selva
 
 // The layout's key is gone, and yet the entry still names it: an earlier
 // removal was cut off after the key, and this one finishes it, asking first.
+static void ReportNotInstalled()
+{
+    gExitCode = kExitNotInstalled;
+    WarningBox(DRIVER_KEY "wurde nicht gefunden.\nTreiber: %s\nKey: %s\nDLL: %s.DLL", kDisplayName, gLayoutKey,
+               kDriverBaseName);
+}
+
+bool ReportsRemovedMeanwhile()
+{
+    char layoutKey[kPathSize];
+    if (FileExists(gModulePath) ||
+        !ComposeText(layoutKey, sizeof layoutKey, "%s\\%s", kKeyboardLayoutsPath, gLayoutKey))
+        return false;
+    if (OpenKeyForRead(HKEY_LOCAL_MACHINE, layoutKey) || GetLastError() != ERROR_FILE_NOT_FOUND)
+        return false;
+    ReportNotInstalled();
+    return true;
+}
+
 static bool FinishesCutShortRemoval()
 {
     if (QuestionBox("Die Deinstallation von %s wurde nicht abgeschlossen.\n\nSoll sie jetzt abgeschlossen werden?",
@@ -62,9 +82,7 @@ static bool SnapshotAllowsUninstall()
     if (gLayoutKeyIndex == -1 && EntryNamesLayout(kEntryName, gLayoutKey))
         return FinishesCutShortRemoval();
     if (gLayoutKeyIndex == -1) {
-        gExitCode = kExitNotInstalled;
-        WarningBox(DRIVER_KEY "wurde nicht gefunden.\nTreiber: %s\nKey: %s\nDLL: %s.DLL",
-                   kDisplayName, gLayoutKey, kDriverBaseName);
+        ReportNotInstalled();
         return false;
     }
     const char* layoutFile = gSnapshot.layouts[gLayoutKeyIndex].layoutFile;
