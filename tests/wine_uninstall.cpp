@@ -117,6 +117,7 @@ TEST(Uninstall, OneRemovalAtATime)
         EXPECT_EQ(WaitForSingleObject(started[i].hProcess, 30000), WAIT_OBJECT_0);
         GetExitCodeProcess(started[i].hProcess, &codes[i]);
         CloseHandle(started[i].hProcess); CloseHandle(started[i].hThread);
+        return codes[i];
     };
     start(0); start(1);
     finish(0); finish(1);
@@ -133,14 +134,12 @@ TEST(Uninstall, OneRemovalAtATime)
     start(1, CREATE_SUSPENDED); start(0, CREATE_SUSPENDED);
     EXPECT_TRUE(EndedWith(RunInstalled(quietly(0), {}), 0, 1));
     ResumeThread(started[1].hThread);
-    finish(1);
-    EXPECT_EQ(codes[1], 1605u);
+    EXPECT_EQ(finish(1), 1605u);
     EXPECT_NE(Content(logs[1]).find("[installiert] Warnung: Der Registry-Key des zu deinstallierenden "
                                     "Tastaturtreibers wurde nicht gefunden."), std::string::npos) << Content(logs[1]);
     PutValue(kMachine, LayoutPath(kKey), "Layout File", "Quorvex.DLL");
     ResumeThread(started[0].hThread);
-    finish(0);
-    EXPECT_EQ(codes[0], 1603u);
+    EXPECT_EQ(finish(0), 1603u);
 
     InstallProduct(); ArrangeUsers();
     for (int i = 3; i <= 1001; ++i) PutValue(kUser, kPreloadPath, std::to_string(i), "00000409");  // slow to read
