@@ -36,8 +36,6 @@ static const char kEntryName[] = "Tastaturbelegung DIN E1 (Treiber V3.11 \"Selva
 
 #define DRIVER_KEY "Der Registry-Key des zu deinstallierenden Tastaturtreibers "
 
-// The layout's key is gone, and yet the entry still names it: an earlier
-// removal was cut off after the key, and this one finishes it, asking first.
 static void ReportNotInstalled()
 {
     gExitCode = kExitNotInstalled;
@@ -57,6 +55,8 @@ bool ReportsRemovedMeanwhile()
     return true;
 }
 
+// The layout's key is gone, and yet the entry still names it: an earlier
+// removal was cut off after the key, and this one finishes it, asking first.
 static bool FinishesCutShortRemoval()
 {
     if (QuestionBox("Die Deinstallation von %s wurde nicht abgeschlossen.\n\nSoll sie jetzt abgeschlossen werden?",
