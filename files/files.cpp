@@ -104,6 +104,8 @@ PlainDeletion DeletePlainFile(const char* path, bool announce, const wchar_t* me
     DWORD error = GetLastError();
     BY_HANDLE_FILE_INFORMATION info;
     bool known = file && GetFileInformationByHandle(file.get(), &info);
+    if (file && !known)
+        error = GetLastError();
     DWORD attributes = known ? info.dwFileAttributes : file ? 0 : GetFileAttributesW(widePath);
     // A link laid at the name in a user's folder is somebody's doing: said so, like a link on the way.
     if (meant != nullptr && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
@@ -118,8 +120,6 @@ PlainDeletion DeletePlainFile(const char* path, bool announce, const wchar_t* me
         (!FinalPath(file.get(), final, kFinalPathUnits) ||
          CompareStringOrdinal(final, -1, meant, -1, TRUE) != CSTR_EQUAL))
         return kElsewhere;
-    if (!known)
-        error = file ? GetLastError() : error;
     if (announce)
         SetStatusLine("Lösche %s ...", path);
     if (!known) {
